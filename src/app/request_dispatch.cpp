@@ -1,0 +1,83 @@
+#include "app/request_dispatch.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "app/progress_window.h"
+#include "app/request.h"
+#include "common/file_routines.h"
+#include "common/result_codes.h"
+#include "conversion/export_conversion.h"
+#include "conversion/import_conversion.h"
+#include "discovery/converter_enumerator.h"
+#include "listing/list_writer.h"
+
+namespace {
+
+int file_next(void *file) { return getc(static_cast<FILE *>(file)); }
+
+// Reads the request file; it is closed again before any converter is
+// enumerated.
+void read_request_file(Request *req) {
+    FILE *file = open_on_copy(req->request_path, "rb");
+    if (!file) {
+        req->dispatch_code = DISPATCH_UNUSABLE_REQUEST;
+        return;
+    }
+    ByteSource src = byte_source(file_next, file);
+    parse_request_file(&src, req);
+    fclose(file);
+}
+
+void write_status_file(const char *request_path, int result) {
+    FILE *file = open_on_copy(request_path, "wb");
+    if (!file) return;
+    fprintf(file, "%s\n%d\n", g_progress_text, result);
+    fclose(file);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line_tail, int) {
+    window_setup(instance, previous_instance);
+    g_source_selector = 'W';
+
+    Request req;
+    request_init(&req);
+    switch (parse_command_tail(command_line_tail, &req)) {
+    case TAIL_EMPTY:
+        // No request at all: no path was given, so nothing is read or
+        // written; the caller learns that nothing was done.
+    case TAIL_REFUSED:
+        // A word longer than the path buffers: a cut path would name another
+        // file, and no status file can be written to a path we cannot hold.
+        return RESULT_NOT_TAKEN;
+    case TAIL_REQUEST_FILE:
+        read_request_file(&req);
+        // Only a conversion request file chooses the converter sources.
+        if (req.dispatch_code == DISPATCH_IMPORT || req.dispatch_code == DISPATCH_EXPORT)
+            g_source_selector = req.source_selector;
+        break;
+    case TAIL_CONVERSION:
+        break;
+    }
+
+    int result = RESULT_OK;
+    switch (req.dispatch_code) {
+    case DISPATCH_UNUSABLE_REQUEST:
+        result = RESULT_NOT_TAKEN;
+        break;
+    case DISPATCH_IMPORT:
+        result = import_driver(req.source_path, req.destination_path);
+        break;
+    case DISPATCH_EXPORT:
+        result = export_driver(req.source_path, req.destination_path, req.converter_index);
+        break;
+    default:
+        if (req.dispatch_code >= DISPATCH_FIRST_LIST) list_block(req.request_path, req.dispatch_code);
+        break;
+    }
+
+    if (req.request_path[0] && req.dispatch_code < DISPATCH_FIRST_LIST) write_status_file(req.request_path, result);
+    return result;
+}

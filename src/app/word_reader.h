@@ -1,0 +1,43 @@
+// Reading words, single bytes and decimal integers from a stream of bytes,
+// the way request parameters are read from the command-line tail and from a
+// request file. White space is codes 9 to 13 and 32; everything else,
+// double quotes and bytes 0x80 to 0xFF included, is a word character.
+#pragma once
+
+#include <stddef.h>
+
+// A source of bytes: next() returns the next byte (0..255) or -1 at the end.
+struct ByteSource {
+    int (*next)(void *context);
+    void *context;
+    int pushed;  // one byte given back, or -2 for none
+};
+
+ByteSource byte_source(int (*next)(void *), void *context);
+
+// A source over a zero-terminated string (ends at its zero byte).
+struct StringCursor {
+    const char *at;
+};
+int string_cursor_next(void *cursor);
+
+int is_word_space(int c);
+
+// Skips white space; returns the first byte after it without consuming it,
+// or -1 at the end.
+int skip_space(ByteSource *src);
+
+enum WordStatus { WORD_OK, WORD_NONE, WORD_TOO_LONG };
+
+// Skips white space, then reads one word into buf (at most size - 1 bytes and
+// a zero byte). WORD_NONE at the end of the source; WORD_TOO_LONG when the
+// word does not fit, leaving buf empty: a cut word would name another file.
+WordStatus read_word(ByteSource *src, char *buf, size_t size);
+
+// Reads exactly one byte, white space included; -1 at the end.
+int read_byte(ByteSource *src);
+
+// Skips white space, then reads a decimal integer with optional sign into
+// *value. Too many digits saturate at the 32-bit limits. Returns 0 and
+// consumes only the white space (and a lone sign) when no digit follows.
+int read_int(ByteSource *src, int *value);

@@ -1,0 +1,18 @@
+// Result codes: what a run ends with (exit code, second status line) and
+// the running result inside one converter enumeration.
+#pragma once
+
+// Running result of an enumeration while no converter action has taken the
+// request; never leaves the enumerator.
+constexpr int NOT_HANDLED = -22222;
+
+constexpr int RESULT_OK = 0;
+// The request file cannot be opened or used, or no converter took the request.
+constexpr int RESULT_NOT_TAKEN = -15;
+// Export cannot start: library, entry point, initialisation or source.
+constexpr int RESULT_EXPORT_CANNOT_START = -16;
+// Export: the destination cannot be created.
+constexpr int RESULT_DESTINATION_NOT_CREATED = -12;
+// The output callback's answer to a converter after a failed write; also the
+// result of an import whose destination could not be written completely.
+constexpr int RESULT_WRITE_FAILED = -4;

@@ -1,0 +1,126 @@
+#include "conversion/export_conversion.h"
+
+#include <io.h>
+#include <string.h>
+#include <windows.h>
+
+#include "app/progress_window.h"
+#include "common/file_routines.h"
+#include "common/result_codes.h"
+#include "conversion/conversion_state.h"
+#include "conversion/converter_binding.h"
+#include "discovery/converter_enumerator.h"
+
+namespace {
+
+const UINT EXPORT_BLOCK_FLAGS = GMEM_MOVEABLE | GMEM_ZEROINIT;
+const SIZE_T EXPORT_CHUNK_SIZE = 2048;
+const SIZE_T SIDE_BLOCK_SIZE = 8;
+
+// The side block as handed over: 8 and 1 as 16-bit values, then zeros.
+// The transfer buffer starts with the side block's handle: 4 bytes of handle
+// and 4 zero bytes on i686; on x86_64 a handle is 8 bytes and fills all 8.
+bool fill_side_and_transfer(HGLOBAL side_block, HGLOBAL transfer_buffer) {
+    unsigned char *side = static_cast<unsigned char *>(GlobalLock(side_block));
+    if (!side) return false;
+    const unsigned short header[2] = {8, 1};
+    memcpy(side, header, sizeof header);
+    GlobalUnlock(side_block);
+
+    unsigned char *transfer = static_cast<unsigned char *>(GlobalLock(transfer_buffer));
+    if (!transfer) return false;
+    static_assert(sizeof side_block <= SIDE_BLOCK_SIZE, "the handle must fit the 8-byte transfer buffer");
+    memcpy(transfer, &side_block, sizeof side_block);
+    GlobalUnlock(transfer_buffer);
+    return true;
+}
+
+}  // namespace
+
+int export_driver(const char *source_path, const char *destination_path, int converter_index) {
+    ConversionParams params = {source_path, destination_path, converter_index};
+    return enumerate_converters(export_attempt, &params, 1);
+}
+
+int export_attempt(const char *display_name, const char *library_path, const char *, int running_index, int,
+                   int, int running_result, void *context) {
+    const ConversionParams *params = static_cast<const ConversionParams *>(context);
+    if (params->converter_index != running_index) return running_result;
+
+    ConverterLibrary lib;
+    if (bind_converter(&lib, library_path, 1, NULL) != BIND_OK) return RESULT_EXPORT_CANNOT_START;
+
+    // The converter is told the destination in the path handle; one it cannot
+    // hold is a destination that cannot be created.
+    if (!path_fits_path_handle(params->destination_path)) return RESULT_DESTINATION_NOT_CREATED;
+    GlobalBlock path_handle(make_path_handle(EXPORT_BLOCK_FLAGS, params->destination_path));
+    if (!path_handle.handle) return RESULT_EXPORT_CANNOT_START;
+
+    // The source is opened before the destination is truncated, so a missing
+    // source never costs the caller an existing destination.
+    FileGuard source(open_on_copy(params->source_path, "rb"));
+    if (!source.file) return RESULT_EXPORT_CANNOT_START;
+    // Truncating the source as destination would destroy it before it is read.
+    if (same_file(params->destination_path, params->source_path)) return RESULT_DESTINATION_NOT_CREATED;
+    FILE *destination = open_on_copy(params->destination_path, "wb");
+    if (!destination) return RESULT_DESTINATION_NOT_CREATED;
+    fclose(destination);
+
+    GlobalBlock class_name_handle(make_class_name_handle(EXPORT_BLOCK_FLAGS, display_name));
+    if (!class_name_handle.handle) return RESULT_EXPORT_CANNOT_START;
+
+    if (lib.register_app) lib.register_app(1, NULL);
+
+    g_bytes_read = 0;
+    g_total_length = _filelengthi64(_fileno(source.file));
+
+    GlobalBlock side_block(g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE));
+    GlobalBlock transfer_buffer(g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE));
+    if (!side_block.handle || !transfer_buffer.handle ||
+        !fill_side_and_transfer(side_block.handle, transfer_buffer.handle))
+        return RESULT_EXPORT_CANNOT_START;
+
+    g_input_file = source.file;
+    g_transfer_buffer = transfer_buffer.handle;
+    g_read_failed = 0;
+    int result = converter_result(lib.rtf_to_foreign(path_handle.handle, NULL, transfer_buffer.handle,
+                                                     class_name_handle.handle, input_callback));
+    g_transfer_buffer = NULL;
+    g_input_file = NULL;
+    fclose(source.file);
+    source.file = NULL;
+
+    // The converter saw only part of the source: never a success.
+    if (result >= 0 && g_read_failed) result = RESULT_EXPORT_CANNOT_START;
+    if (result < 0) delete_file(params->destination_path);
+    return result;
+}
+
+long __stdcall input_callback(long, long) {
+    if (!g_input_file || !g_transfer_buffer) return 0;
+    HGLOBAL buffer = g_transfer_buffer;
+    if (GlobalSize(buffer) < EXPORT_CHUNK_SIZE) {
+        // Moveable: the handle stays valid, the returned one is not needed.
+        GlobalReAlloc(buffer, EXPORT_CHUNK_SIZE, 0);
+        // Never read more than the block holds: a block that did not grow
+        // ends the data as a read failure.
+        if (GlobalSize(buffer) < EXPORT_CHUNK_SIZE) {
+            g_read_failed = 1;
+            return 0;
+        }
+    }
+    void *bytes = GlobalLock(buffer);
+    if (!bytes) {
+        g_read_failed = 1;
+        return 0;
+    }
+    size_t n = fread(bytes, 1, EXPORT_CHUNK_SIZE, g_input_file);
+    if (n < EXPORT_CHUNK_SIZE && ferror(g_input_file)) g_read_failed = 1;
+    GlobalUnlock(buffer);
+    g_bytes_read += static_cast<long long>(n);
+
+    // An empty (or unmeasurable) source has been read whole once it ends.
+    int percent = g_total_length > 0 ? static_cast<int>(g_bytes_read * 100 / g_total_length) : 100;
+    progress_update(percent);
+    return static_cast<long>(n);
+}

@@ -1,0 +1,94 @@
+#include "conversion/import_conversion.h"
+
+#include <windows.h>
+
+#include "app/progress_window.h"
+#include "common/file_routines.h"
+#include "common/result_codes.h"
+#include "conversion/conversion_state.h"
+#include "conversion/converter_binding.h"
+#include "discovery/converter_enumerator.h"
+
+namespace {
+
+const SIZE_T IMPORT_TRANSFER_SIZE = 2048;
+const SIZE_T BLANK_HANDLE_SIZE = 32;
+
+}  // namespace
+
+int import_driver(const char *source_path, const char *destination_path) {
+    ConversionParams params = {source_path, destination_path, 0};
+    return enumerate_converters(import_attempt, &params, 0);
+}
+
+int import_attempt(const char *display_name, const char *library_path, const char *, int, int, int,
+                   int running_result, void *context) {
+    const ConversionParams *params = static_cast<const ConversionParams *>(context);
+
+    ConverterLibrary lib;
+    if (bind_converter(&lib, library_path, 0, g_progress_window) != BIND_OK) return running_result;
+
+    // A source path the path handle cannot hold is one no converter can be
+    // asked about: not taken.
+    GlobalBlock path_handle(make_path_handle(GMEM_ZEROINIT, params->source_path));
+    if (!path_handle.handle) return running_result;
+    GlobalBlock class_name_handle(make_class_name_handle(GMEM_ZEROINIT, display_name));
+    if (!class_name_handle.handle) return running_result;
+
+    if (lib.register_app) lib.register_app(1, NULL);
+
+    if (lib.is_format_correct(path_handle.handle, class_name_handle.handle) == 0) return running_result;
+
+    // Taken before the destination is touched, so that a failed allocation
+    // leaves it as it was.
+    GlobalBlock blank_handle(g_global_alloc(GMEM_ZEROINIT, BLANK_HANDLE_SIZE));
+    GlobalBlock transfer_buffer(g_global_alloc(GMEM_ZEROINIT, IMPORT_TRANSFER_SIZE));
+    if (!blank_handle.handle || !transfer_buffer.handle) return running_result;
+
+    // Opening the source itself for writing would truncate it before the
+    // converter reads it: a destination that cannot be opened.
+    if (same_file(params->destination_path, params->source_path)) return running_result;
+    FILE *destination = open_on_copy(params->destination_path, "wb");
+    if (!destination) return running_result;
+
+    g_output_file = destination;
+    g_transfer_buffer = transfer_buffer.handle;
+    g_write_failed = 0;
+    int result = converter_result(lib.foreign_to_rtf(path_handle.handle, NULL, transfer_buffer.handle, NULL,
+                                                     blank_handle.handle, output_callback));
+    g_transfer_buffer = NULL;
+    int close_failed = fclose(destination) != 0;
+    g_output_file = NULL;
+
+    // A destination that misses chunks is no success, whatever the converter
+    // says.
+    if (result >= 0 && (g_write_failed || close_failed)) result = RESULT_WRITE_FAILED;
+    if (result < 0) delete_file(params->destination_path);
+    return result;
+}
+
+long __stdcall output_callback(long count, long percent) {
+    int chunk = static_cast<short>(count & 0xFFFF);
+    int shown = static_cast<short>(percent & 0xFFFF);
+    if (!g_output_file || !g_transfer_buffer) return RESULT_WRITE_FAILED;
+
+    // A count the block cannot hold would read past its end: refused like a
+    // failed write, and never written.
+    if (chunk < 0 || static_cast<SIZE_T>(chunk) > GlobalSize(g_transfer_buffer)) {
+        g_write_failed = 1;
+        return RESULT_WRITE_FAILED;
+    }
+    const void *bytes = GlobalLock(g_transfer_buffer);
+    if (!bytes) {
+        g_write_failed = 1;
+        return RESULT_WRITE_FAILED;
+    }
+    if (chunk != 0 && fwrite(bytes, static_cast<size_t>(chunk), 1, g_output_file) != 1) {
+        GlobalUnlock(g_transfer_buffer);
+        g_write_failed = 1;
+        return RESULT_WRITE_FAILED;
+    }
+    GlobalUnlock(g_transfer_buffer);
+    progress_update(shown);
+    return 0;
+}
