@@ -1,0 +1,157 @@
+#include "win_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <string.h>
+
+namespace dvtest {
+
+namespace {
+
+std::string g_docvane;
+std::string g_fixture_dir;
+unsigned g_scratch_counter;
+
+const char WORDPAD_KEY[] = "WordPad.Document.1";
+const char CONVERTERS_KEY[] = "SOFTWARE\\Microsoft\\Shared Tools\\Text Converters";
+
+void delete_tree(const std::string &dir) {
+    std::string pattern = dir + "\\*";
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
+            std::string p = dir + "\\" + fd.cFileName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                delete_tree(p);
+            else {
+                SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(p.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+}  // namespace
+
+std::string windows_path(const std::string &path) {
+    if (path.empty() || path[0] != '/') return path;
+    std::string out = "Z:" + path;
+    for (char &c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
+void parse_test_args(int *argc, char **argv) {
+    int out = 1;
+    for (int i = 1; i < *argc; ++i) {
+        if (!strncmp(argv[i], "--docvane=", 10))
+            g_docvane = windows_path(argv[i] + 10);
+        else if (!strncmp(argv[i], "--fixture-dir=", 14))
+            g_fixture_dir = windows_path(argv[i] + 14);
+        else
+            argv[out++] = argv[i];
+    }
+    *argc = out;
+    argv[out] = nullptr;
+}
+
+const std::string &docvane_exe() { return g_docvane; }
+const std::string &fixture_dir() { return g_fixture_dir; }
+
+DWORD run_docvane(const std::string &command_line) {
+    std::string cmd = command_line;  // CreateProcessA may write to it
+    STARTUPINFOA si;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (!CreateProcessA(g_docvane.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        ADD_FAILURE() << "cannot start " << g_docvane << ": error " << GetLastError();
+        return 0xDEADBEEF;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0xDEADBEEF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+DWORD run_docvane_tail(const std::string &tail) { return run_docvane("\"" + g_docvane + "\" " + tail); }
+
+ScratchDir::ScratchDir() {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    char name[64];
+    snprintf(name, sizeof name, "dvt-%lu-%u", GetCurrentProcessId(), g_scratch_counter++);
+    path_ = std::string(temp) + name;
+    delete_tree(path_);
+    CreateDirectoryA(path_.c_str(), NULL);
+}
+
+ScratchDir::~ScratchDir() { delete_tree(path_); }
+
+bool write_file(const std::string &path, const std::string &bytes) {
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+std::string read_file(const std::string &path, bool *exists) {
+    std::string out;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (exists) *exists = f != nullptr;
+    if (!f) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+bool file_exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool copy_file(const std::string &from, const std::string &to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+RegistryScope::RegistryScope() { clear(); }
+RegistryScope::~RegistryScope() { clear(); }
+
+void RegistryScope::clear() {
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, WORDPAD_KEY);
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, WORDPAD_KEY);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, CONVERTERS_KEY);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, CONVERTERS_KEY);
+}
+
+void RegistryScope::set_wordpad_command(const std::string &command) {
+    std::string key = std::string(WORDPAD_KEY) + "\\shell\\open\\command";
+    LONG rc = RegSetValueA(HKEY_CLASSES_ROOT, key.c_str(), REG_SZ, command.c_str(), (DWORD)command.size());
+    ASSERT_EQ(rc, ERROR_SUCCESS);
+}
+
+HKEY RegistryScope::create_converter_key(bool export_dir, const std::string &subkey) {
+    std::string key = std::string(CONVERTERS_KEY) + (export_dir ? "\\Export\\" : "\\Import\\") + subkey;
+    HKEY h = NULL;
+    LONG rc = RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &h);
+    EXPECT_EQ(rc, ERROR_SUCCESS) << key;
+    return h;
+}
+
+void RegistryScope::add_converter(bool export_dir, const std::string &subkey, const std::string &name,
+                                  const std::string &path, const std::string &extensions) {
+    HKEY h = create_converter_key(export_dir, subkey);
+    if (!h) return;
+    RegSetValueExA(h, "Name", 0, REG_SZ, (const BYTE *)name.c_str(), (DWORD)name.size() + 1);
+    RegSetValueExA(h, "Path", 0, REG_SZ, (const BYTE *)path.c_str(), (DWORD)path.size() + 1);
+    RegSetValueExA(h, "Extensions", 0, REG_SZ, (const BYTE *)extensions.c_str(), (DWORD)extensions.size() + 1);
+    RegCloseKey(h);
+}
+
+}  // namespace dvtest
