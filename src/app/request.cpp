@@ -14,10 +14,10 @@ TailKind parse_command_tail(const char *tail, Request *req) {
 
     WordStatus first = read_word(&src, req->source_path, sizeof req->source_path);
     if (first == WORD_NONE) return TAIL_EMPTY;
-    if (first == WORD_TOO_LONG) return TAIL_REFUSED;
+    if (first == WORD_REFUSED) return TAIL_REFUSED;
 
     WordStatus second = read_word(&src, req->destination_path, sizeof req->destination_path);
-    if (second == WORD_TOO_LONG) return TAIL_REFUSED;
+    if (second == WORD_REFUSED) return TAIL_REFUSED;
     if (second == WORD_NONE) {
         // One word: the path of a request file.
         memcpy(req->request_path, req->source_path, sizeof req->request_path);

@@ -46,9 +46,9 @@ WordStatus read_word(ByteSource *src, char *buf, size_t size) {
     for (;;) {
         c = get(src);
         if (c == -1 || is_word_space(c)) break;
-        if (len + 1 >= size) {
+        if (c == 0 || len + 1 >= size) {
             buf[0] = '\0';
-            return WORD_TOO_LONG;
+            return WORD_REFUSED;
         }
         buf[len++] = static_cast<char>(c);
     }

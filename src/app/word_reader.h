@@ -27,11 +27,12 @@ int is_word_space(int c);
 // or -1 at the end.
 int skip_space(ByteSource *src);
 
-enum WordStatus { WORD_OK, WORD_NONE, WORD_TOO_LONG };
+enum WordStatus { WORD_OK, WORD_NONE, WORD_REFUSED };
 
 // Skips white space, then reads one word into buf (at most size - 1 bytes and
-// a zero byte). WORD_NONE at the end of the source; WORD_TOO_LONG when the
-// word does not fit, leaving buf empty: a cut word would name another file.
+// a zero byte). WORD_NONE at the end of the source; WORD_REFUSED, leaving
+// buf empty, when the word does not fit or holds a zero byte: either way the
+// string would name another file than the caller wrote.
 WordStatus read_word(ByteSource *src, char *buf, size_t size);
 
 // Reads exactly one byte, white space included; -1 at the end.

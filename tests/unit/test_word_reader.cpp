@@ -30,7 +30,28 @@ TEST(WordReader, WordThatDoesNotFitIsRefusedNotCut) {
     EXPECT_EQ(read_word(&fits.src, buf, sizeof buf), WORD_OK);
     EXPECT_STREQ(buf, "abc");
     Src too_long("abcd");
-    EXPECT_EQ(read_word(&too_long.src, buf, sizeof buf), WORD_TOO_LONG);
+    EXPECT_EQ(read_word(&too_long.src, buf, sizeof buf), WORD_REFUSED);
+    EXPECT_STREQ(buf, "");
+}
+
+TEST(WordReader, WordWithZeroByteIsRefused) {
+    // A request file is read byte by byte; a zero byte would end the path
+    // early and name another file.
+    static const char bytes[] = {'a', '\0', 'b', ' ', 'c'};
+    struct Mem {
+        const char *p;
+        size_t left;
+    } mem = {bytes, sizeof bytes};
+    ByteSource src = byte_source(
+        [](void *m) -> int {
+            Mem *mm = static_cast<Mem *>(m);
+            if (!mm->left) return -1;
+            --mm->left;
+            return static_cast<unsigned char>(*mm->p++);
+        },
+        &mem);
+    char buf[16];
+    EXPECT_EQ(read_word(&src, buf, sizeof buf), WORD_REFUSED);
     EXPECT_STREQ(buf, "");
 }
 
