@@ -46,5 +46,12 @@ for arch in x86_64 i686; do
   run_ctest "$build/$arch"
 done
 
+# Each fuzz harness for a bounded time; any finding fails the run.
+fuzz_seconds=${DOCVANE_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" -gt 0 ]; then
+  echo "== fuzzing (${fuzz_seconds}s per harness)"
+  if bash scripts/fuzz.sh "$fuzz_seconds"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+fi
+
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
