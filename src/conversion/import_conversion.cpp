@@ -57,7 +57,10 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     int result = converter_result(lib.foreign_to_rtf(path_handle.handle, NULL, transfer_buffer.handle, NULL,
                                                      blank_handle.handle, output_callback));
     g_transfer_buffer = NULL;
-    int close_failed = fclose(destination) != 0;
+    // Flushed on its own: not every C runtime reports a failed flush from
+    // fclose.
+    int close_failed = fflush(destination) != 0;
+    close_failed |= fclose(destination) != 0;
     g_output_file = NULL;
 
     // A destination that misses chunks is no success, whatever the converter
