@@ -7,6 +7,7 @@
 #include "common/text_limits.h"
 
 HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes) = GlobalAlloc;
+HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags) = GlobalReAlloc;
 
 namespace {
 

@@ -39,9 +39,10 @@ enum BindStatus { BIND_OK, BIND_NOT_LOADED, BIND_ENTRY_MISSING, BIND_REFUSED };
 // library is released when *lib goes out of scope.
 BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int export_flag, HWND window);
 
-// Every global block of an attempt comes from here, so a test can make an
-// allocation fail.
+// Every global block of an attempt comes from here, and the export's
+// transfer buffer grows through the second, so a test can make either fail.
 extern HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes);
+extern HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags);
 
 // The path of the foreign-format file, converted to the OEM code page, in a
 // 261-byte block. Null when the path has more than 260 characters or the

@@ -101,7 +101,7 @@ long __stdcall input_callback(long, long) {
     HGLOBAL buffer = g_transfer_buffer;
     if (GlobalSize(buffer) < EXPORT_CHUNK_SIZE) {
         // Moveable: the handle stays valid, the returned one is not needed.
-        GlobalReAlloc(buffer, EXPORT_CHUNK_SIZE, 0);
+        g_global_realloc(buffer, EXPORT_CHUNK_SIZE, 0);
         // Never read more than the block holds: a block that did not grow
         // ends the data as a read failure.
         if (GlobalSize(buffer) < EXPORT_CHUNK_SIZE) {
