@@ -124,11 +124,14 @@ class Enumerator : public testing::Test {
         return h;
     }
 
-    // Stores exactly these bytes, terminated or not.
+    // Stores exactly these bytes, terminated or not. A non-zero byte follows
+    // them in memory: RegSetValueExA counts a zero byte just past a string
+    // that lacks one, and would terminate it for us.
     void set_raw(bool export_dir, const std::string &subkey, const char *value, DWORD type,
                  const std::string &bytes) {
         HKEY h = converter(export_dir, subkey);
-        EXPECT_EQ(RegSetValueExA(h, value, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
+        const std::string guarded = bytes + 'X';
+        EXPECT_EQ(RegSetValueExA(h, value, 0, type, reinterpret_cast<const BYTE *>(guarded.data()),
                                  static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
         RegCloseKey(h);
