@@ -39,8 +39,11 @@ for arch in x86_64 i686; do
   echo "== $arch (Wine)"
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release -DDOCVANE_TESTS=ON >/dev/null
   cmake --build "$build/$arch" -j"$jobs"
-  # The shipped program must need only system DLLs.
-  bash scripts/check-imports.sh "$build/$arch/docvane.exe"
+  # The shipped program and the example converter must need only system
+  # DLLs; the program carries its version and no icon.
+  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/textconv.cnv"
+  bash scripts/check-version.sh "$build/$arch/docvane.exe" \
+    "$(sed -n 's/^project(docvane VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)"
   # One prefix and one registry per architecture: the Windows tests run one
   # after another.
   run_ctest "$build/$arch"
