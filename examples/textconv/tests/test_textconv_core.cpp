@@ -252,6 +252,36 @@ TEST(RtfToText, MalformedDocumentsFail) {
     EXPECT_EQ(decode("{\\rtf1 done}}}\\'zz junk").text, "done");
 }
 
+TEST(RtfToText, DamagedDocumentsFailCleanly) {
+    // Bytes of a real document flipped, inserted and removed: the reader
+    // either reads it or calls it malformed, and never reads out of bounds.
+    const std::string base =
+        "{\\rtf1\\ansi\\uc1{\\fonttbl{\\f0 Arial;}}{\\*\\gen x;}a\\'e9\\u8364\\'80{\\b b}\\bin2 {}\\par\\tab c}";
+    const char alphabet[] = "{}\\'*0123456789-abfinpruxz \r\n\x80";
+    unsigned seed = 20240607;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    int malformed = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string doc = base;
+        for (unsigned edits = 1 + next() % 3; edits > 0; --edits) {
+            size_t at = next() % doc.size();
+            char c = alphabet[next() % (sizeof alphabet - 1)];
+            switch (next() % 3) {
+            case 0: doc[at] = c; break;
+            case 1: doc.insert(doc.begin() + at, c); break;
+            default: doc.erase(at, 1); break;
+            }
+        }
+        Decoded d = decode(doc, 1 + next() % 8);
+        ASSERT_TRUE(d.result == TC_OK || d.result == TC_ERR_INVALID_DOC) << doc;
+        malformed += d.result == TC_ERR_INVALID_DOC;
+    }
+    EXPECT_GT(malformed, 100);
+}
+
 TEST(RtfToText, WriteFailureIsReported) {
     tc_decoder dec;
     tc_decoder_init(&dec, [](void *, const char *, size_t) { return -1; }, nullptr);
