@@ -14,9 +14,9 @@ case "$arch" in
   *) echo "wine-prefix.sh: unknown arch $arch" >&2; exit 2 ;;
 esac
 export WINEPREFIX=$prefix WINEDEBUG=-all LC_ALL=C
-# Neither the .NET nor the HTML engine is needed; skipping their set-up makes
-# a new prefix ready some seconds sooner.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# Neither the .NET nor the HTML engine nor menu entries are needed; skipping
+# their set-up makes a new prefix ready some seconds sooner.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 # Only one initialisation at a time for one prefix.
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
