@@ -14,13 +14,15 @@
 # tests. Environment: DOCVANE_BUILD_DIR (build root, default build/; this
 # script uses its bench/ subfolder and a Wine prefix of its own there),
 # DOCVANE_BENCH_RUNS (default 5), DOCVANE_BENCH_BIG_RUNS (100 MB cases,
-# default 3).
+# default 3), DOCVANE_BENCH_STARTUP_RUNS (start-up cases, default 11: they
+# are short and noisy).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${DOCVANE_BUILD_DIR:-$root/build}/bench
 arches=${*:-i686 x86_64}
 runs=${DOCVANE_BENCH_RUNS:-5}
 big_runs=${DOCVANE_BENCH_BIG_RUNS:-3}
+startup_runs=${DOCVANE_BENCH_STARTUP_RUNS:-11}
 sizes="1024 1048576 104857600"
 out=$root/bench/results.md
 
@@ -83,11 +85,11 @@ bench_arch() {
   cmp -s "$data/list.req" <(printf 'ExtWP32: Word f\xfcr Windows 6.0 (*.doc)\nExtWP32: Windows Write (*.wri)\n\nExtWP32: Word f\xfcr Windows 6.0 (*.doc)\n\n') ||
     echo "warning: unexpected list file" >&2
 
-  echo "== $arch: start-up ($runs runs)" >&2
+  echo "== $arch: start-up ($startup_runs runs)" >&2
   local -A t=()
   local i p
   local programs="empty_program empty_user32 empty_window docvane"
-  for ((i = 0; i < runs; i++)); do
+  for ((i = 0; i < startup_runs; i++)); do
     for p in $programs; do t[$p]+="$(seconds "$bin\\$p.exe" "$req" "$req" "$tmpl") "; done
   done
   local -A m=()
@@ -95,7 +97,7 @@ bench_arch() {
   {
     echo "### $arch"
     echo
-    echo "Start-up: wall time of one run, median of $runs, the programs alternating. Each is started with the list request's command line and its request file rewritten before the run; only docvane reads it."
+    echo "Start-up: wall time of one run, median of $startup_runs, the programs alternating. Each is started with the list request's command line and its request file rewritten before the run; only docvane reads it."
     echo
     echo "| program | median wall time | ratio to the empty program |"
     echo "|---|---|---|"
@@ -209,6 +211,11 @@ load_after=$(load)
   echo "| architectures | $arches (i686 is the shipped build; it runs under i386 user-mode emulation here, x86_64 natively) |"
   echo "| load average (1/5/15 min) before / after | $load_before / $load_after |"
   echo
+  # Anything else running skews short runs most: say so.
+  if awk -v a="${load_before%% *}" -v b="${load_after%% *}" 'BEGIN { exit !(a > 1 || b > 1) }'; then
+    echo "Other jobs shared the machine's $(nproc) cores while this ran (see the load average): single runs vary by tens of percent, so read small differences as noise."
+    echo
+  fi
   cat "$body"
 } >"$out"
 echo "wrote $out" >&2
