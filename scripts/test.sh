@@ -11,13 +11,16 @@ jobs=$(nproc)
 bash scripts/setup.sh
 
 passed=0 failed=0
-run_ctest() {
-  local dir=$1; shift
-  local log=$dir/ctest.log
-  set +e
-  ctest --test-dir "$dir" --output-on-failure "$@" 2>&1 | tee "$log"
-  local rc=${PIPESTATUS[0]}
-  set -e
+# A new Wine prefix takes a while to initialise: start both now, while the
+# builds run (the tests wait for them).
+for arch in x86_64 i686; do
+  mkdir -p "$build/$arch"
+  bash scripts/wine-prefix.sh "$arch" "$build/$arch/wineprefix" >/dev/null 2>&1 &
+done
+# Shows a ctest log and adds its counts to the totals.
+count_ctest() {
+  local log=$1
+  cat "$log"
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
   if [ -n "$line" ]; then
@@ -25,35 +28,50 @@ run_ctest() {
     f=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
     t=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
     passed=$((passed + t - f)); failed=$((failed + f))
-  elif [ "$rc" -ne 0 ]; then
-    failed=$((failed + 1))
+  else
+    failed=$((failed + 1))  # no summary: ctest itself failed
   fi
 }
 
 echo "== native (sanitizers)"
 cmake -S . -B "$build/native" -DCMAKE_BUILD_TYPE=Debug -DDOCVANE_TESTS=ON >/dev/null
 cmake --build "$build/native" -j"$jobs"
-run_ctest "$build/native" -j"$jobs"
+ctest --test-dir "$build/native" --output-on-failure -j"$jobs" > "$build/native/ctest.log" 2>&1 || true
+count_ctest "$build/native/ctest.log"
 
+version=$(sed -n 's/^project(docvane VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 for arch in x86_64 i686; do
-  echo "== $arch (Wine)"
+  echo "== $arch build"
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release -DDOCVANE_TESTS=ON >/dev/null
   cmake --build "$build/$arch" -j"$jobs"
   # The shipped program and the example converter must need only system
   # DLLs; the program carries its version and no icon.
   bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/textconv.cnv"
-  bash scripts/check-version.sh "$build/$arch/docvane.exe" \
-    "$(sed -n 's/^project(docvane VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)"
-  # One prefix and one registry per architecture: the Windows tests run one
-  # after another.
-  run_ctest "$build/$arch"
+  bash scripts/check-version.sh "$build/$arch/docvane.exe" "$version"
 done
 
-# Each fuzz harness for a bounded time; any finding fails the run.
+# The i686 tests run under emulation and take one core most of the time;
+# the x86_64 tests and then the fuzzing take the other. Within one
+# architecture the tests share a prefix and a registry, so they run one after
+# another.
 fuzz_seconds=${DOCVANE_FUZZ_SECONDS:-60}
+( ctest --test-dir "$build/i686" --output-on-failure > "$build/i686/ctest.log" 2>&1 ) &
+i686_pid=$!
+ctest --test-dir "$build/x86_64" --output-on-failure > "$build/x86_64/ctest.log" 2>&1 || true
+if [ "$fuzz_seconds" -gt 0 ]; then
+  # Each harness for a bounded time; any finding fails the run.
+  if bash scripts/fuzz.sh "$fuzz_seconds" > "$build/fuzz.log" 2>&1; then fuzz_ok=1; else fuzz_ok=0; fi
+fi
+wait "$i686_pid" || true
+
+for arch in x86_64 i686; do
+  echo "== $arch tests (Wine)"
+  count_ctest "$build/$arch/ctest.log"
+done
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "== fuzzing (${fuzz_seconds}s per harness)"
-  if bash scripts/fuzz.sh "$fuzz_seconds"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+  cat "$build/fuzz.log"
+  if [ "$fuzz_ok" -eq 1 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 fi
 
 echo "tests: $passed passed, $failed failed"
