@@ -32,24 +32,8 @@ TEST(Requests, ListRequestWithoutConvertersWritesEmptySections) {
     EXPECT_EQ(read_file(req), "\n\n");
 }
 
-// Starts a program with exactly this command line in the folder cwd;
-// app NULL lets the command line name the program, as a caller would.
 DWORD run_in(const std::string &cwd, const std::string &command_line, const char *app) {
-    std::string cmd = command_line;
-    STARTUPINFOA si;
-    memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(app, &cmd[0], NULL, NULL, FALSE, 0, NULL, cwd.c_str(), &si, &pi)) {
-        ADD_FAILURE() << "cannot start " << command_line << ": error " << GetLastError();
-        return 0xDEADBEEF;
-    }
-    WaitForSingleObject(pi.hProcess, INFINITE);
-    DWORD code = 0xDEADBEEF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
+    return run_program(app, command_line, cwd.c_str());
 }
 
 DWORD run_tail_in(const std::string &cwd, const std::string &tail) {

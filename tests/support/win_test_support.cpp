@@ -63,14 +63,14 @@ void parse_test_args(int *argc, char **argv) {
 const std::string &docvane_exe() { return g_docvane; }
 const std::string &fixture_dir() { return g_fixture_dir; }
 
-DWORD run_docvane(const std::string &command_line) {
+DWORD run_program(const char *app, const std::string &command_line, const char *cwd) {
     std::string cmd = command_line;  // CreateProcessA may write to it
     STARTUPINFOA si;
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    if (!CreateProcessA(g_docvane.c_str(), &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        ADD_FAILURE() << "cannot start " << g_docvane << ": error " << GetLastError();
+    if (!CreateProcessA(app, &cmd[0], NULL, NULL, FALSE, 0, NULL, cwd, &si, &pi)) {
+        ADD_FAILURE() << "cannot start " << command_line << ": error " << GetLastError();
         return 0xDEADBEEF;
     }
     WaitForSingleObject(pi.hProcess, INFINITE);
@@ -80,6 +80,8 @@ DWORD run_docvane(const std::string &command_line) {
     CloseHandle(pi.hProcess);
     return code;
 }
+
+DWORD run_docvane(const std::string &command_line) { return run_program(g_docvane.c_str(), command_line); }
 
 DWORD run_docvane_tail(const std::string &tail) { return run_docvane("\"" + g_docvane + "\" " + tail); }
 

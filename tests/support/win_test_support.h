@@ -17,8 +17,11 @@ const std::string &fixture_dir();
 // A Linux path ("/x/y") as Wine's Windows path ("Z:\x\y"); others unchanged.
 std::string windows_path(const std::string &path);
 
-// Starts docvane.exe with exactly this command line (program name included)
-// and returns its full 32-bit exit code.
+// Starts a program with exactly this command line in the folder cwd (NULL:
+// ours) and returns its full 32-bit exit code; app NULL lets the command line
+// name the program, as a caller would.
+DWORD run_program(const char *app, const std::string &command_line, const char *cwd = nullptr);
+// Starts docvane.exe with exactly this command line (program name included).
 DWORD run_docvane(const std::string &command_line);
 // The same, with the command line "<quoted exe> <tail>".
 DWORD run_docvane_tail(const std::string &tail);
