@@ -67,7 +67,11 @@ TEST_F(Attempt, ImportWithoutGlobalMemoryIsNotTaken) {
         EXPECT_EQ(import_through("conv_a.cnv"), NOT_HANDLED);
         EXPECT_TRUE(released("conv_a.cnv"));
         EXPECT_EQ(read_file(destination), "old");
-        EXPECT_TRUE(lines_starting(ConverterFolder::of(conv.take_log(), "conv_a.cnv"), "ForeignToRtf32").empty());
+        Lines log = ConverterFolder::of(conv.take_log(), "conv_a.cnv");
+        EXPECT_TRUE(lines_starting(log, "ForeignToRtf32").empty());
+        // Released after whatever it had been handed was freed.
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), "detach");
     }
     g_allocs_left = 4;
     EXPECT_EQ(import_through("conv_a.cnv"), 0);
@@ -89,7 +93,10 @@ TEST_F(Attempt, ExportWithoutGlobalMemoryCannotStart) {
         if (succeeding == 0) {
             EXPECT_FALSE(file_exists(destination));
         }
-        EXPECT_TRUE(lines_starting(ConverterFolder::of(conv.take_log(), "conv_a.cnv"), "RtfToForeign32").empty());
+        Lines log = ConverterFolder::of(conv.take_log(), "conv_a.cnv");
+        EXPECT_TRUE(lines_starting(log, "RtfToForeign32").empty());
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), "detach");
     }
     g_allocs_left = 4;
     EXPECT_EQ(export_through("conv_a.cnv"), 0);
@@ -106,6 +113,7 @@ TEST_F(Attempt, TransferBufferThatCannotGrowEndsTheExport) {
     Lines log = ConverterFolder::of(conv.take_log(), "conv_a.cnv");
     ASSERT_EQ(lines_starting(log, "in ").size(), 1u);
     EXPECT_EQ(lines_starting(log, "in ")[0], "in ret=0 size=8>8 nowindow");
+    EXPECT_EQ(log.back(), "detach");
 }
 
 TEST_F(Attempt, BindingSetsTheProgressFormatOnceALibraryLoads) {
