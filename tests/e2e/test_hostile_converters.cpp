@@ -1,0 +1,242 @@
+// Faulty and hostile converters end to end: for each behaviour, the exit
+// code, the status file, what became of a destination that existed before,
+// that the source is intact, and that the library was released with every
+// global block freed.
+#include <gtest/gtest.h>
+
+#include <ctype.h>
+#include <limits.h>
+#include <string.h>
+
+#include <vector>
+
+#include "converter_folder.h"
+#include "win_test_support.h"
+
+using namespace dvtest;
+
+namespace {
+
+typedef std::vector<std::string> Lines;
+
+const int NO_TITLE = INT_MIN;  // no data callback ever ran: empty progress text
+enum Destination { UNTOUCHED, ABSENT, EMPTY, BYTES };
+
+const char FULL[] = "fixture_converter.dll";
+const std::string OLD_DESTINATION = "what the caller had\r\n";
+const std::string IMPORT_SOURCE = "foreign bytes the converter reads itself";
+// 2048 + 952 bytes: the title shows 68 after the first read.
+const std::string EXPORT_SOURCE = pattern_bytes(3, 3000);
+
+struct Row {
+    const char *what;
+    bool exporting;
+    const char *variant;
+    const char *settings;  // the [fixture] section, lines separated by "|"
+    int result;            // exit code and second status line
+    int title;             // percentage of the status file's first line
+    Destination destination;
+    std::string bytes;  // for BYTES
+    Lines log_has;      // lines the converter's log must hold
+};
+
+// gtest shows a failing row by its description.
+void PrintTo(const Row &row, std::ostream *os) { *os << row.what; }
+
+std::string out_line(long count, long percent, long ret, int shown) {
+    return "out count=" + std::to_string(count) + " pct=" + std::to_string(percent) + " ret=" +
+           std::to_string(ret) + " title=\"" + progress(shown) + "\" visible=0";
+}
+
+const Row ROWS[] = {
+    // Import: whatever ends before a converter takes the source leaves the
+    // destination as it was and ends as "not taken".
+    {"import InitConverter32 refuses", false, FULL, "init=0", -15, NO_TITLE, UNTOUCHED, "", {}},
+    {"import without InitConverter32", false, "fixture_no_init.dll", "", -15, NO_TITLE, UNTOUCHED, "", {}},
+    {"import without IsFormatCorrect32", false, "fixture_no_is_format_correct.dll", "", -15, NO_TITLE, UNTOUCHED,
+     "", {}},
+    {"import without ForeignToRtf32", false, "fixture_no_foreign_to_rtf.dll", "", -15, NO_TITLE, UNTOUCHED, "", {}},
+    {"import IsFormatCorrect32 always no", false, FULL, "accept=0|op1=text 100 {}", -15, NO_TITLE, UNTOUCHED, "",
+     {}},
+    // Only the low word answers.
+    {"import IsFormatCorrect32 yes above the low word only", false, FULL, "accept=0x10000|op1=text 100 {}", -15,
+     NO_TITLE, UNTOUCHED, "", {}},
+    {"import IsFormatCorrect32 always yes", false, FULL, "accept=0xFFFF|op1=text 100 {}", 0, 100, BYTES, "{}", {}},
+    // Taken: the old destination is gone from here on. With no chunk it
+    // stays empty on success and no title was ever set.
+    {"import no callback and success", false, FULL, "", 0, NO_TITLE, EMPTY, "", {}},
+    {"import no callback and failure", false, FULL, "result=-5", -5, NO_TITLE, ABSENT, "", {}},
+    {"import most negative result", false, FULL, "result=-32768|op1=chunk 10 10 30", -32768, 30, ABSENT, "", {}},
+    {"import negative result in the low word", false, FULL, "result=0x2FFFE|op1=chunk 10 10 30", -2, 30, ABSENT,
+     "", {}},
+    {"import positive result in the low word", false, FULL, "result=0x10005|op1=chunk 10 10 30", 5, 30, BYTES,
+     pattern_bytes(0, 10), {}},
+    {"import largest positive result", false, FULL, "result=32767|op1=chunk 10 10 30", 32767, 30, BYTES,
+     pattern_bytes(0, 10), {}},
+    // -4 goes on to the converter; its own failure outranks it.
+    {"import minus 4 ignored then success", false, FULL,
+     "ignore_minus4=1|op1=chunk 10 10 20|op2=chunk 10 -1 30|op3=chunk 10 10 60", -4, 60, ABSENT, "",
+     {out_line(-1, 30, -4, 20), out_line(10, 60, 0, 60)}},
+    {"import minus 4 ignored then failure", false, FULL,
+     "ignore_minus4=1|result=-9|op1=chunk 10 -1 30|op2=chunk 10 10 60", -9, 60, ABSENT, "", {}},
+    // A refused count leaves the title as it was.
+    {"import stops at minus 4 and claims success", false, FULL,
+     "op1=chunk 10 10 20|op2=chunk 10 -5 30|op3=chunk 10 10 40", -4, 20, ABSENT, "",
+     {out_line(-5, 30, -4, 20), "stop"}},
+    {"import count 0 only", false, FULL, "op1=chunk 10 0 40", 0, 40, EMPTY, "", {}},
+    // A count is its low word: 0x10000 is 0, written as nothing.
+    {"import count above the low word only", false, FULL, "op1=chunk 10 65536 50", 0, 50, EMPTY, "", {}},
+    {"import count past the block", false, FULL, "op1=chunk 2048 2049 70", -4, NO_TITLE, ABSENT, "", {}},
+    // Past even the grown size, whether or not the fixed block could grow
+    // where it stands.
+    {"import count past a grown block", false, FULL, "op1=resize 4096|op2=chunk 4096 4097 70", -4, NO_TITLE,
+     ABSENT, "", {}},
+    // Shown as received; 65636 is 100 in the low word.
+    {"import percentages out of range", false, FULL,
+     "op1=chunk 1 1 250|op2=chunk 1 1 -7|op3=chunk 1 1 65636", 0, 100, BYTES, "abc",
+     {out_line(1, 250, 0, 250), out_line(1, -7, 0, -7)}},
+
+    // Export: whatever ends before the destination is created leaves it as
+    // it was.
+    {"export InitConverter32 refuses", true, FULL, "init=0x10000", -16, NO_TITLE, UNTOUCHED, "", {}},
+    {"export without InitConverter32", true, "fixture_no_init.dll", "", -16, NO_TITLE, UNTOUCHED, "", {}},
+    {"export without RtfToForeign32", true, "fixture_no_rtf_to_foreign.dll", "", -16, NO_TITLE, UNTOUCHED, "", {}},
+    {"export needs no import entry points", true, "fixture_no_foreign_to_rtf.dll", "op1=readall|op2=writedest", 0,
+     100, BYTES, EXPORT_SOURCE, {}},
+    {"export needs no IsFormatCorrect32", true, "fixture_no_is_format_correct.dll", "op1=readall|op2=writedest", 0,
+     100, BYTES, EXPORT_SOURCE, {}},
+    // Created empty before the converter runs: a converter that writes
+    // nothing and succeeds leaves it so.
+    {"export no callback and no destination written", true, FULL, "", 0, NO_TITLE, EMPTY, "", {}},
+    // A failure deletes what docvane created over the old destination.
+    {"export no callback and failure", true, FULL, "result=-2", -2, NO_TITLE, ABSENT, "", {}},
+    {"export most negative result in the low word", true, FULL, "result=0x18000|op1=readall|op2=writedest", -32768,
+     100, ABSENT, "", {}},
+    {"export positive result in the low word", true, FULL, "result=0x10001|op1=readall|op2=writedest", 1, 100,
+     BYTES, EXPORT_SOURCE, {}},
+    // Never more than 2048 bytes a read, however large the block.
+    {"export buffer grown before the first read", true, FULL, "op1=resize 4096|op2=readall|op3=writedest", 0, 100,
+     BYTES, EXPORT_SOURCE,
+     {"resize ok=1 size=4096", "in ret=2048 size=4096>4096 title=\"" + progress(68) + "\" visible=0"}},
+    {"export buffer shrunk between reads", true, FULL, "op1=read|op2=resize 16|op3=readall|op4=writedest", 0, 100,
+     BYTES, EXPORT_SOURCE, {"in ret=952 size=16>2048 title=\"" + progress(100) + "\" visible=0"}},
+};
+
+std::string test_name(const testing::TestParamInfo<Row> &info) {
+    std::string name;
+    bool upper = true;
+    for (const char *c = info.param.what; *c; ++c) {
+        if (!isalnum(static_cast<unsigned char>(*c))) {
+            upper = true;
+            continue;
+        }
+        name += upper ? static_cast<char>(toupper(static_cast<unsigned char>(*c))) : *c;
+        upper = false;
+    }
+    return name;
+}
+
+std::string settings_text(const char *settings) {
+    std::string out = settings;
+    for (size_t at; (at = out.find('|')) != std::string::npos;) out.replace(at, 1, "\r\n");
+    return out;
+}
+
+size_t count(const Lines &lines, const std::string &line) {
+    size_t n = 0;
+    for (const std::string &l : lines) n += l == line;
+    return n;
+}
+
+class Hostile : public testing::TestWithParam<Row> {
+  protected:
+    RegistryScope reg;
+    ConverterFolder conv;
+};
+
+TEST_P(Hostile, ExitStatusDestinationAndRelease) {
+    const Row &row = GetParam();
+    const std::string source_bytes = row.exporting ? EXPORT_SOURCE : IMPORT_SOURCE;
+    std::string source = conv.file(row.exporting ? "in.rtf" : "in.doc");
+    std::string destination = conv.file(row.exporting ? "out.wri" : "out.rtf");
+    ASSERT_TRUE(write_file(source, source_bytes));
+    ASSERT_TRUE(write_file(destination, OLD_DESTINATION));
+    conv.add("conv.cnv", settings_text(row.settings), row.variant);
+    reg.add_converter(row.exporting, "c1", "Alpha", conv.file("conv.cnv"), row.exporting ? "wri" : "doc");
+
+    std::string request = conv.file("job.req");
+    ASSERT_TRUE(write_file(request, source + "\r\n" + destination + "\r\nX\r\n" + (row.exporting ? "0\r\n" : "")));
+    EXPECT_EQ(run_docvane_tail(request), static_cast<DWORD>(row.result));
+    EXPECT_EQ(read_file(request), status(row.title == NO_TITLE ? "" : progress(row.title), row.result));
+    // No failure may end as success, nor the reverse.
+    EXPECT_EQ(row.result < 0, row.destination == ABSENT || row.destination == UNTOUCHED) << "row is inconsistent";
+
+    bool exists = false;
+    std::string now = read_file(destination, &exists);
+    switch (row.destination) {
+    case UNTOUCHED: EXPECT_EQ(now, OLD_DESTINATION); break;
+    case ABSENT: EXPECT_FALSE(exists); break;
+    case EMPTY: EXPECT_TRUE(exists); EXPECT_EQ(now, ""); break;
+    case BYTES: EXPECT_EQ(now, row.bytes); break;
+    }
+    EXPECT_EQ(read_file(source), source_bytes);
+
+    // Loaded once and released with FreeLibrary after every block it was
+    // handed had been freed (the fixture's last line says which were not).
+    Lines log = ConverterFolder::of(conv.take_log(), "conv.cnv");
+    EXPECT_EQ(count(log, "attach"), 1u);
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "detach");
+    EXPECT_EQ(lines_starting(log, "detach").size(), 1u);
+    for (const std::string &line : row.log_has) EXPECT_EQ(count(log, line), 1u) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, Hostile, testing::ValuesIn(ROWS), test_name);
+
+// The release record must be able to tell: blocks left allocated are named,
+// fixed and moveable alike, and freed ones are not.
+TEST(ReleaseRecord, NamesTheBlocksStillAllocated) {
+    typedef long(WINAPI * IsFormatCorrect)(HGLOBAL, HGLOBAL);
+    typedef long(WINAPI * RtfToForeign)(HGLOBAL, void *, HGLOBAL, HGLOBAL, void *);
+    ConverterFolder conv;
+    std::string library = conv.add("conv.cnv", "");
+    struct Case {
+        bool exporting;
+        unsigned keep;  // bit i: block i stays allocated over FreeLibrary
+        const char *last_line;
+    } cases[] = {
+        {false, 0u, "detach"},
+        {false, 2u, "detach leaked=class"},
+        {true, 0u, "detach"},
+        {true, 1u | 8u, "detach leaked=path,side"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.last_line);
+        UINT flags = c.exporting ? GMEM_MOVEABLE | GMEM_ZEROINIT : GMEM_ZEROINIT;
+        // Path, class-name handle, transfer buffer, side block.
+        HGLOBAL blocks[4] = {GlobalAlloc(flags, 261), GlobalAlloc(flags, 32), GlobalAlloc(flags, 8),
+                             GlobalAlloc(flags, 8)};
+        HMODULE module = LoadLibraryA(library.c_str());
+        ASSERT_NE(module, (HMODULE)NULL);
+        if (c.exporting) {
+            void *transfer = GlobalLock(blocks[2]);
+            memcpy(transfer, &blocks[3], sizeof blocks[3]);
+            GlobalUnlock(blocks[2]);
+            reinterpret_cast<RtfToForeign>(reinterpret_cast<void *>(GetProcAddress(module, "RtfToForeign32")))(
+                blocks[0], NULL, blocks[2], blocks[1], NULL);
+        } else {
+            reinterpret_cast<IsFormatCorrect>(reinterpret_cast<void *>(GetProcAddress(module, "IsFormatCorrect32")))(
+                blocks[0], blocks[1]);
+        }
+        for (int i = 0; i < 4; ++i)
+            if (!(c.keep & (1u << i))) GlobalFree(blocks[i]);
+        FreeLibrary(module);
+        for (int i = 0; i < 4; ++i)
+            if (c.keep & (1u << i)) GlobalFree(blocks[i]);
+        Lines log = ConverterFolder::of(conv.take_log(), "conv.cnv");
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), c.last_line);
+    }
+}
+
+}  // namespace
