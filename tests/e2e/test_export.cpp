@@ -47,11 +47,8 @@ class Export : public testing::Test {
     }
     DWORD run_request(const std::string &source, const std::string &destination, const std::string &index,
                       std::string *status_out) {
-        std::string req = conv.file("export.req");
-        EXPECT_TRUE(write_file(req, source + "\r\n" + destination + "\r\nX\r\n" + index + "\r\n"));
-        DWORD code = run_docvane_tail(req);
-        *status_out = read_file(req);
-        return code;
+        return run_request_file(conv.file("export.req"),
+                                source + "\r\n" + destination + "\r\nX\r\n" + index + "\r\n", status_out);
     }
 };
 
@@ -258,16 +255,7 @@ TEST_F(Export, DestinationNamingTheSourceIsNeverCreated) {
     conv.add("conv_a.cnv", "op1=readall");
     register_export("c1", "Alpha", "conv_a.cnv");
 
-    std::string folder = conv.path().substr(conv.path().rfind('\\') + 1);
-    std::vector<std::string> spellings = {conv.file("LONGSOURCENAME.RICHTEXT"),
-                                          conv.path() + "\\..\\" + folder + "\\LongSourceName.richtext"};
-    char short_name[MAX_PATH] = "";
-    if (GetShortPathNameA(source.c_str(), short_name, sizeof short_name) && source != short_name)
-        spellings.push_back(short_name);
-    else
-        ADD_FAILURE() << "no short name for " << source;
-
-    for (const std::string &destination : spellings) {
+    for (const std::string &destination : conv.other_spellings("LongSourceName.richtext")) {
         SCOPED_TRACE(destination);
         std::string status_file;
         EXPECT_EQ(run_request(source, destination, "0", &status_file), EXIT_NOT_CREATED);

@@ -46,11 +46,8 @@ class Import : public testing::Test {
     // A request file "source, destination, selector" in CR LF lines.
     DWORD run_request(const std::string &source, const std::string &destination, const char *selector,
                       std::string *status_out) {
-        std::string req = conv.file("import.req");
-        EXPECT_TRUE(write_file(req, source + "\r\n" + destination + "\r\n" + selector + "\r\n"));
-        DWORD code = run_docvane_tail(req);
-        *status_out = read_file(req);
-        return code;
+        return run_request_file(conv.file("import.req"), source + "\r\n" + destination + "\r\n" + selector + "\r\n",
+                                status_out);
     }
 };
 
@@ -307,16 +304,7 @@ TEST_F(Import, DestinationNamingTheSourceIsNeverOpened) {
     conv.add("conv_a.cnv", "op1=text 100 {}");
     register_import("c1", "Alpha", "conv_a.cnv");
 
-    std::string folder = conv.path().substr(conv.path().rfind('\\') + 1);
-    std::vector<std::string> spellings = {conv.file("LONGSOURCENAME.DOCUMENT"),
-                                          conv.path() + "\\..\\" + folder + "\\LongSourceName.document"};
-    char short_name[MAX_PATH] = "";
-    if (GetShortPathNameA(source.c_str(), short_name, sizeof short_name) && source != short_name)
-        spellings.push_back(short_name);
-    else
-        ADD_FAILURE() << "no short name for " << source;
-
-    for (const std::string &destination : spellings) {
+    for (const std::string &destination : conv.other_spellings("LongSourceName.document")) {
         SCOPED_TRACE(destination);
         std::string status_file;
         EXPECT_EQ(run_request(source, destination, "X", &status_file), EXIT_NOT_TAKEN);

@@ -85,6 +85,13 @@ DWORD run_docvane(const std::string &command_line) { return run_program(g_docvan
 
 DWORD run_docvane_tail(const std::string &tail) { return run_docvane("\"" + g_docvane + "\" " + tail); }
 
+DWORD run_request_file(const std::string &path, const std::string &content, std::string *afterwards) {
+    EXPECT_TRUE(write_file(path, content)) << path;
+    DWORD code = run_docvane_tail(path);
+    *afterwards = read_file(path);
+    return code;
+}
+
 ScratchDir::ScratchDir() {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);

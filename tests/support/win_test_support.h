@@ -26,6 +26,10 @@ DWORD run_docvane(const std::string &command_line);
 // The same, with the command line "<quoted exe> <tail>".
 DWORD run_docvane_tail(const std::string &tail);
 
+// Writes a request file with content, starts docvane with its path as the
+// tail, and returns the exit code; *afterwards gets what the file then holds.
+DWORD run_request_file(const std::string &path, const std::string &content, std::string *afterwards);
+
 // A fresh scratch folder, removed with its files when the object goes.
 class ScratchDir {
   public:
