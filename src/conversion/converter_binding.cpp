@@ -48,30 +48,39 @@ BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int e
 
 int path_fits_path_handle(const char *path) { return strlen(path) < REGISTRY_PATH_SIZE; }
 
+namespace {
+
+// A new zero-filled block, locked so that we can fill it; null when it cannot
+// be had.
+HGLOBAL new_locked_block(UINT flags, SIZE_T size, char **bytes) {
+    HGLOBAL h = g_global_alloc(flags, size);
+    if (!h) return NULL;
+    *bytes = static_cast<char *>(GlobalLock(h));
+    if (!*bytes) {
+        GlobalFree(h);
+        return NULL;
+    }
+    return h;
+}
+
+}  // namespace
+
 HGLOBAL make_path_handle(UINT flags, const char *path) {
     // CharToOemA writes as many bytes as it reads: a longer path would run
     // past the block.
     if (!path_fits_path_handle(path)) return NULL;
-    HGLOBAL h = g_global_alloc(flags, REGISTRY_PATH_SIZE);
+    char *p;
+    HGLOBAL h = new_locked_block(flags, REGISTRY_PATH_SIZE, &p);
     if (!h) return NULL;
-    char *p = static_cast<char *>(GlobalLock(h));
-    if (!p) {
-        GlobalFree(h);
-        return NULL;
-    }
     CharToOemA(path, p);
     GlobalUnlock(h);
     return h;
 }
 
 HGLOBAL make_class_name_handle(UINT flags, const char *display_name) {
-    HGLOBAL h = g_global_alloc(flags, CLASS_NAME_SIZE);
+    char *p;
+    HGLOBAL h = new_locked_block(flags, CLASS_NAME_SIZE, &p);
     if (!h) return NULL;
-    char *p = static_cast<char *>(GlobalLock(h));
-    if (!p) {
-        GlobalFree(h);
-        return NULL;
-    }
     // Zero-filled past the name; the last byte always stays zero.
     strncpy(p, display_name, CLASS_NAME_SIZE);
     p[CLASS_NAME_SIZE - 1] = '\0';
