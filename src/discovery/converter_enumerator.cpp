@@ -79,18 +79,17 @@ void offer_built_ins(Walk *w) {
     RegCloseKey(key);
 }
 
-// Reads a string value into buf, or leaves buf empty when the value is
-// missing, is not a string, or does not fit together with its zero byte.
+// Reads a value's bytes into buf, whatever its type, or leaves buf empty
+// when the value is missing or does not fit together with a zero byte. An
+// expandable string keeps its references; the spare zero bytes terminate a
+// value that was stored without one.
 void read_string_value(HKEY key, const char *name, char *buf, DWORD size) {
     memset(buf, 0, size);
-    DWORD type = REG_NONE;
     DWORD got = size;
-    LONG rc = RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE *>(buf), &got);
-    // Handed out as stored: an expandable string keeps its references.
-    bool is_string = type == REG_SZ || type == REG_EXPAND_SZ;
+    LONG rc = RegQueryValueExA(key, name, NULL, NULL, reinterpret_cast<BYTE *>(buf), &got);
     // A value that fills the buffer without a zero byte is too long for the
     // field; cut, a path would name another file.
-    if (rc != ERROR_SUCCESS || !is_string || !memchr(buf, 0, size)) buf[0] = '\0';
+    if (rc != ERROR_SUCCESS || !memchr(buf, 0, size)) buf[0] = '\0';
 }
 
 void offer_registry(Walk *w, const char *key_path, char (&subkey_name)[100]) {

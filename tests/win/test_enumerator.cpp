@@ -386,10 +386,11 @@ TEST_F(Enumerator, StringFillingItsBufferWithoutZeroByteLeavesTheFieldEmpty) {
     EXPECT_EQ(g_calls[1].extensions, extensions);
 }
 
-TEST_F(Enumerator, MissingOversizedOrNonStringValuesLeaveFieldsEmpty) {
-    // Non-string types whose bytes would read as valid strings.
+TEST_F(Enumerator, ValuesAreReadAsBytesWhateverTheirType) {
+    // Any type reads as its bytes; the zeroed buffer terminates a short
+    // value stored without a zero byte.
     const DWORD abc = 0x00434241;  // "ABC" and a zero byte
-    set_raw(false, "A", "Name", REG_BINARY, std::string("Bin") + '\0');
+    set_raw(false, "A", "Name", REG_BINARY, "Bin");
     set_raw(false, "A", "Path", REG_DWORD, std::string(reinterpret_cast<const char *>(&abc), 4));
     set_raw(false, "A", "Extensions", REG_MULTI_SZ, std::string("ms\0\0", 4));
     // No values at all.
@@ -398,8 +399,10 @@ TEST_F(Enumerator, MissingOversizedOrNonStringValuesLeaveFieldsEmpty) {
     add(false, "C", "Gamma", "C:\\" + std::string(300, 'p'), std::string(150, 'e'));
     add(false, "D", std::string(64, 'N'), "C:\\Conv\\delta.cnv", "del");
     run('X');
-    ASSERT_EQ(walk(), Walk({"@0", "@1", "Gamma@2", "@3"}));
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(walk(), Walk({"Bin@0", "@1", "Gamma@2", "@3"}));
+    EXPECT_EQ(g_calls[0].path, "ABC");
+    EXPECT_EQ(g_calls[0].extensions, "ms");
+    for (int i = 1; i < 3; ++i) {
         EXPECT_EQ(g_calls[i].path, "");
         EXPECT_EQ(g_calls[i].extensions, "");
     }
