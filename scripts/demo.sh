@@ -28,7 +28,7 @@ bash scripts/setup.sh | sed 's/^/    /'
 
 # Wine sets a new prefix up while the build runs.
 step "Preparing a private Wine prefix in the background: $prefix"
-[ -f "$prefix/.docvane-ready" ] && say "ready from an earlier run" || say "first time: Wine sets it up (some seconds)"
+[ -f "$prefix/.docvane-ready-2" ] && say "ready from an earlier run" || say "first time: Wine sets it up (some seconds)"
 bash scripts/wine-prefix.sh "$arch" "$prefix" &
 prefix_job=$!
 

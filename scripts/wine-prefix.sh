@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # wine-prefix.sh ARCH PREFIX
 # Creates and initialises a Wine prefix for ARCH once: wineboot to the end,
-# Wine's null graphics driver (no display here), then waits for the
-# wineserver so that no later start finds a half-built prefix. Quick when the
-# prefix is ready already.
+# Wine's null graphics driver (no display here), Wine's automatic debugger
+# off (a program that crashes then ends with the exception code instead of
+# waiting in the debugger), then waits for the wineserver so that no later
+# start finds a half-built prefix. Quick when the prefix is ready already.
 set -euo pipefail
 arch=$1 prefix=$2
-ready=$prefix/.docvane-ready
+# Named for what the prefix holds: a prefix made before the debugger was
+# switched off is made anew.
+ready=$prefix/.docvane-ready-2
 [ -f "$ready" ] && exit 0
 case "$arch" in
   i686)   loader=/usr/lib/wine/wine;   export WINEARCH=win32 ;;
@@ -22,9 +25,13 @@ mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
 [ -f "$ready" ] && exit 0
-if [ -d "$prefix" ]; then rm -rf "$prefix"; fi   # left half-built by an earlier run
+# Left half-built by an earlier run, or made by an older version of this script.
+if [ -d "$prefix" ]; then rm -rf "$prefix"; fi
 "$loader" wineboot -i >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 "$loader" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+"$loader" reg add "$aedebug" /v Debugger /d false /f >/dev/null 2>&1
+"$loader" reg add "$aedebug" /v Auto /d 1 /f >/dev/null 2>&1
 /usr/lib/wine/wineserver -w
 touch "$ready"
