@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 
 namespace dvtest {
 
@@ -16,24 +17,31 @@ unsigned g_scratch_counter;
 const char WORDPAD_KEY[] = "WordPad.Document.1";
 const char CONVERTERS_KEY[] = "SOFTWARE\\Microsoft\\Shared Tools\\Text Converters";
 
-void delete_tree(const std::string &dir) {
-    std::string pattern = dir + "\\*";
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+// Through the long-path form of wide names, so a file past 260 characters
+// that a test made goes too.
+void delete_tree_wide(const std::wstring &dir) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
     if (h != INVALID_HANDLE_VALUE) {
         do {
-            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, "..")) continue;
-            std::string p = dir + "\\" + fd.cFileName;
+            if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L"..")) continue;
+            std::wstring p = dir + L"\\" + fd.cFileName;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                delete_tree(p);
+                delete_tree_wide(p);
             else {
-                SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(p.c_str());
+                SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(p.c_str());
             }
-        } while (FindNextFileA(h, &fd));
+        } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
+void delete_tree(const std::string &dir) {
+    wchar_t wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, wide, MAX_PATH)) return;
+    delete_tree_wide(std::wstring(L"\\\\?\\") + wide);
 }
 
 }  // namespace
@@ -95,11 +103,18 @@ DWORD run_request_file(const std::string &path, const std::string &content, std:
 ScratchDir::ScratchDir() {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    char name[64];
-    snprintf(name, sizeof name, "dvt-%lu-%u", GetCurrentProcessId(), g_scratch_counter++);
-    path_ = std::string(temp) + name;
-    delete_tree(path_);
-    CreateDirectoryA(path_.c_str(), NULL);
+    // Wine's process ids repeat in every fresh prefix: the time makes the
+    // name this run's own, and a folder that exists all the same is never
+    // reused.
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    for (;;) {
+        char name[64];
+        snprintf(name, sizeof name, "dvt-%08lx%08lx-%lu-%u", now.dwHighDateTime, now.dwLowDateTime,
+                 GetCurrentProcessId(), g_scratch_counter++);
+        path_ = std::string(temp) + name;
+        if (CreateDirectoryA(path_.c_str(), NULL) || GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
 }
 
 ScratchDir::~ScratchDir() { delete_tree(path_); }
