@@ -16,8 +16,6 @@ int string_cursor_next(void *cursor) {
     return static_cast<unsigned char>(*c->at++);
 }
 
-int is_word_space(int c) { return c == ' ' || (c >= 9 && c <= 13); }
-
 static int get(ByteSource *src) {
     if (src->pushed != -2) {
         int c = src->pushed;

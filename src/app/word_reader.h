@@ -1,10 +1,12 @@
 // Reading words, single bytes and decimal integers from a stream of bytes,
 // the way request parameters are read from the command-line tail and from a
-// request file. White space is codes 9 to 13 and 32; everything else,
-// double quotes and bytes 0x80 to 0xFF included, is a word character.
+// request file, with the shared white-space rule; double quotes are word
+// characters too.
 #pragma once
 
 #include <stddef.h>
+
+#include "common/white_space.h"
 
 // A source of bytes: next() returns the next byte (0..255) or -1 at the end.
 struct ByteSource {
@@ -20,8 +22,6 @@ struct StringCursor {
     const char *at;
 };
 int string_cursor_next(void *cursor);
-
-int is_word_space(int c);
 
 // Skips white space; returns the first byte after it without consuming it,
 // or -1 at the end.

@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/word_reader.h"
+#include "common/white_space.h"
 
 size_t format_list_line(char *out, size_t size, const char *display_name, const char *library_path,
                         const char *extension_list) {
