@@ -81,7 +81,13 @@ DWORD run_program(const char *app, const std::string &command_line, const char *
         ADD_FAILURE() << "cannot start " << command_line << ": error " << GetLastError();
         return 0xDEADBEEF;
     }
-    WaitForSingleObject(pi.hProcess, INFINITE);
+    // A run that waits for anything (a dialog, a debugger) fails here rather
+    // than at the test's time limit.
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_TIMEOUT) {
+        ADD_FAILURE() << "did not end within two minutes: " << command_line;
+        TerminateProcess(pi.hProcess, 0xDEADBEEF);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+    }
     DWORD code = 0xDEADBEEF;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
