@@ -5,9 +5,11 @@
 
 #include "app/progress_window.h"
 #include "app/request.h"
+#include "app/status_text.h"
 #include "common/file_routines.h"
 #include "common/result_codes.h"
 #include "conversion/export_conversion.h"
+#include "conversion/fault_guard.h"
 #include "conversion/import_conversion.h"
 #include "discovery/converter_enumerator.h"
 #include "listing/list_writer.h"
@@ -30,9 +32,11 @@ void read_request_file(Request *req) {
 }
 
 void write_status_file(const char *request_path, int result) {
+    char bytes[STATUS_TEXT_SIZE];
+    size_t length = format_status_text(bytes, sizeof bytes, g_progress_text, result);
     FILE *file = open_on_copy(request_path, "wb");
     if (!file) return;
-    fprintf(file, "%s\n%d\n", g_progress_text, result);
+    fwrite(bytes, 1, length, file);
     fclose(file);
 }
 
@@ -55,8 +59,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
     case TAIL_REQUEST_FILE:
         read_request_file(&req);
         // Only a conversion request file chooses the converter sources.
-        if (req.dispatch_code == DISPATCH_IMPORT || req.dispatch_code == DISPATCH_EXPORT)
+        if (req.dispatch_code == DISPATCH_IMPORT || req.dispatch_code == DISPATCH_EXPORT) {
             g_source_selector = req.source_selector;
+            // A converter that faults still leaves the caller a status file.
+            fault_guard_status_file(req.request_path);
+        }
         break;
     case TAIL_CONVERSION:
         break;

@@ -16,3 +16,7 @@ constexpr int RESULT_DESTINATION_NOT_CREATED = -12;
 // The output callback's answer to a converter after a failed write; also the
 // result of an import whose destination could not be written completely.
 constexpr int RESULT_WRITE_FAILED = -4;
+// A converter raised an exception that nobody handled, with a code that is
+// not negative read as a signed 32-bit value (a negative code is the result
+// itself). Outside the 16-bit range of any converter's own result.
+constexpr int RESULT_CONVERTER_FAULTED = -65536;

@@ -8,6 +8,7 @@
 
 HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes) = GlobalAlloc;
 HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags) = GlobalReAlloc;
+HGLOBAL(WINAPI *g_global_free)(HGLOBAL block) = GlobalFree;
 
 namespace {
 
@@ -21,6 +22,8 @@ F entry_point(HMODULE module, const char *name) {
 }  // namespace
 
 BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int export_flag, HWND window) {
+    // Its start-up code runs inside LoadLibraryA.
+    arm_fault_guard();
     HMODULE module = LoadLibraryA(library_path);
     if (reinterpret_cast<UINT_PTR>(module) < 32) return BIND_NOT_LOADED;
     lib->module = module;
@@ -40,9 +43,9 @@ BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int e
         if (!lib->init_converter || !lib->is_format_correct || !lib->foreign_to_rtf) return BIND_ENTRY_MISSING;
     }
 
-    // Our name for the converter; nothing is read back from it.
-    char init_buffer[40] = "docvane";
-    if ((lib->init_converter(window, init_buffer) & 0xFFFF) == 0) return BIND_REFUSED;
+    // Nothing is read back from the buffer.
+    arm_fault_guard();
+    if ((lib->init_converter(window, lib->init_buffer) & 0xFFFF) == 0) return BIND_REFUSED;
     return BIND_OK;
 }
 

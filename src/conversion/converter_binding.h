@@ -6,11 +6,22 @@
 #include <windows.h>
 
 #include "conversion/converter_api.h"
+#include "conversion/fault_guard.h"
+
+// Every global block of an attempt comes from here, the export's transfer
+// buffer grows through the second and every block goes through the third,
+// so a test can make allocation fail and watch the order of release.
+extern HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes);
+extern HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags);
+extern HGLOBAL(WINAPI *g_global_free)(HGLOBAL block);
 
 // Releases the library when the attempt's scope ends, after the blocks
 // (declare it before them).
 struct ConverterLibrary {
     HMODULE module = NULL;
+    // Our name for the converter, handed to InitConverter32. A converter may
+    // keep the pointer, so it lives as long as the attempt.
+    char init_buffer[40] = "docvane";
     PFN_InitConverter32 init_converter = nullptr;
     PFN_RegisterApp register_app = nullptr;
     PFN_IsFormatCorrect32 is_format_correct = nullptr;
@@ -18,16 +29,23 @@ struct ConverterLibrary {
     PFN_RtfToForeign32 rtf_to_foreign = nullptr;
 
     ConverterLibrary() = default;
-    ~ConverterLibrary() { if (module) FreeLibrary(module); }
+    ~ConverterLibrary() {
+        if (!module) return;
+        // Its shutdown code is converter code too.
+        arm_fault_guard();
+        FreeLibrary(module);
+    }
     ConverterLibrary(const ConverterLibrary &) = delete;
     ConverterLibrary &operator=(const ConverterLibrary &) = delete;
 };
 
-// Frees a global block when the attempt's scope ends.
+// Frees a global block when the attempt's scope ends. An attempt declares
+// its blocks up front and fills them later, so the order of declaration is
+// the order of release (the reverse).
 struct GlobalBlock {
-    HGLOBAL handle;
-    explicit GlobalBlock(HGLOBAL h) : handle(h) {}
-    ~GlobalBlock() { if (handle) GlobalFree(handle); }
+    HGLOBAL handle = NULL;
+    GlobalBlock() = default;
+    ~GlobalBlock() { if (handle) g_global_free(handle); }
     GlobalBlock(const GlobalBlock &) = delete;
     GlobalBlock &operator=(const GlobalBlock &) = delete;
 };
@@ -39,10 +57,6 @@ enum BindStatus { BIND_OK, BIND_NOT_LOADED, BIND_ENTRY_MISSING, BIND_REFUSED };
 // library is released when *lib goes out of scope.
 BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int export_flag, HWND window);
 
-// Every global block of an attempt comes from here, and the export's
-// transfer buffer grows through the second, so a test can make either fail.
-extern HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes);
-extern HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags);
 
 // The path of the foreign-format file, converted to the OEM code page, in a
 // 261-byte block. Null when the path has more than 260 characters or the

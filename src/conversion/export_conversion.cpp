@@ -47,13 +47,21 @@ int export_attempt(const char *display_name, const char *library_path, const cha
     const ConversionParams *params = static_cast<const ConversionParams *>(context);
     if (params->converter_index != running_index) return running_result;
 
+    // Released in reverse: transfer buffer, side block, path handle,
+    // class-name handle, then the library; the destination is watched until
+    // the library is gone.
+    GuardedDestination guarded_destination;
     ConverterLibrary lib;
+    GlobalBlock class_name_handle;
+    GlobalBlock path_handle;
+    GlobalBlock side_block;
+    GlobalBlock transfer_buffer;
     if (bind_converter(&lib, library_path, 1, NULL) != BIND_OK) return RESULT_EXPORT_CANNOT_START;
 
     // The converter is told the destination in the path handle; one it cannot
     // hold is a destination that cannot be created.
     if (!path_fits_path_handle(params->destination_path)) return RESULT_DESTINATION_NOT_CREATED;
-    GlobalBlock path_handle(make_path_handle(EXPORT_BLOCK_FLAGS, params->destination_path));
+    path_handle.handle = make_path_handle(EXPORT_BLOCK_FLAGS, params->destination_path);
     if (!path_handle.handle) return RESULT_EXPORT_CANNOT_START;
 
     // The source is opened before the destination is truncated, so a missing
@@ -65,17 +73,19 @@ int export_attempt(const char *display_name, const char *library_path, const cha
     FILE *destination = open_on_copy(params->destination_path, "wb");
     if (!destination) return RESULT_DESTINATION_NOT_CREATED;
     fclose(destination);
+    fault_guard_destination(params->destination_path, INVALID_HANDLE_VALUE);
 
-    GlobalBlock class_name_handle(make_class_name_handle(EXPORT_BLOCK_FLAGS, display_name));
+    class_name_handle.handle = make_class_name_handle(EXPORT_BLOCK_FLAGS, display_name);
     if (!class_name_handle.handle) return RESULT_EXPORT_CANNOT_START;
 
+    arm_fault_guard();
     if (lib.register_app) lib.register_app(1, NULL);
 
     g_bytes_read = 0;
     g_total_length = _filelengthi64(_fileno(source.file));
 
-    GlobalBlock side_block(g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE));
-    GlobalBlock transfer_buffer(g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE));
+    side_block.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
+    transfer_buffer.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
     if (!side_block.handle || !transfer_buffer.handle ||
         !fill_side_and_transfer(side_block.handle, transfer_buffer.handle))
         return RESULT_EXPORT_CANNOT_START;
@@ -83,6 +93,7 @@ int export_attempt(const char *display_name, const char *library_path, const cha
     g_input_file = source.file;
     g_transfer_buffer = transfer_buffer.handle;
     g_read_failed = 0;
+    arm_fault_guard();
     int result = converter_result(lib.rtf_to_foreign(path_handle.handle, NULL, transfer_buffer.handle,
                                                      class_name_handle.handle, input_callback));
     g_transfer_buffer = NULL;

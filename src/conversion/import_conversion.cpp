@@ -1,5 +1,6 @@
 #include "conversion/import_conversion.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include "app/progress_window.h"
@@ -25,24 +26,34 @@ int import_attempt(const char *display_name, const char *library_path, const cha
                    int running_result, void *context) {
     const ConversionParams *params = static_cast<const ConversionParams *>(context);
 
+    // Released in reverse: transfer buffer, blank handle, path handle,
+    // class-name handle, then the library; the destination is watched until
+    // the library is gone.
+    GuardedDestination guarded_destination;
     ConverterLibrary lib;
+    GlobalBlock class_name_handle;
+    GlobalBlock path_handle;
+    GlobalBlock blank_handle;
+    GlobalBlock transfer_buffer;
     if (bind_converter(&lib, library_path, 0, g_progress_window) != BIND_OK) return running_result;
 
     // A source path the path handle cannot hold is one no converter can be
     // asked about: not taken.
-    GlobalBlock path_handle(make_path_handle(GMEM_ZEROINIT, params->source_path));
+    path_handle.handle = make_path_handle(GMEM_ZEROINIT, params->source_path);
     if (!path_handle.handle) return running_result;
-    GlobalBlock class_name_handle(make_class_name_handle(GMEM_ZEROINIT, display_name));
+    class_name_handle.handle = make_class_name_handle(GMEM_ZEROINIT, display_name);
     if (!class_name_handle.handle) return running_result;
 
+    arm_fault_guard();
     if (lib.register_app) lib.register_app(1, NULL);
 
+    arm_fault_guard();
     if (lib.is_format_correct(path_handle.handle, class_name_handle.handle) == 0) return running_result;
 
     // Taken before the destination is touched, so that a failed allocation
     // leaves it as it was.
-    GlobalBlock blank_handle(g_global_alloc(GMEM_ZEROINIT, BLANK_HANDLE_SIZE));
-    GlobalBlock transfer_buffer(g_global_alloc(GMEM_ZEROINIT, IMPORT_TRANSFER_SIZE));
+    blank_handle.handle = g_global_alloc(GMEM_ZEROINIT, BLANK_HANDLE_SIZE);
+    transfer_buffer.handle = g_global_alloc(GMEM_ZEROINIT, IMPORT_TRANSFER_SIZE);
     if (!blank_handle.handle || !transfer_buffer.handle) return running_result;
 
     // Opening the source itself for writing would truncate it before the
@@ -50,10 +61,12 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     if (same_file(params->destination_path, params->source_path)) return running_result;
     FILE *destination = open_on_copy(params->destination_path, "wb");
     if (!destination) return running_result;
+    fault_guard_destination(params->destination_path, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(destination))));
 
     g_output_file = destination;
     g_transfer_buffer = transfer_buffer.handle;
     g_write_failed = 0;
+    arm_fault_guard();
     int result = converter_result(lib.foreign_to_rtf(path_handle.handle, NULL, transfer_buffer.handle, NULL,
                                                      blank_handle.handle, output_callback));
     g_transfer_buffer = NULL;
@@ -61,6 +74,7 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     // fclose.
     int close_failed = fflush(destination) != 0;
     close_failed |= fclose(destination) != 0;
+    fault_guard_destination_closed();
     g_output_file = NULL;
 
     // A destination that misses chunks is no success, whatever the converter

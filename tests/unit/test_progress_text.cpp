@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/progress_text.h"
+#include "app/status_text.h"
 
 namespace {
 
@@ -31,6 +32,27 @@ TEST(ProgressText, EmptyFormatRendersEmptyAndSmallBuffersStayTerminated) {
     char small[8];
     render_progress_text(PROGRESS_FORMAT_LITERAL, 40, small, sizeof small);
     EXPECT_STREQ(small, "Datei w");
+}
+
+// The status file's two lines, as on every path out of a conversion.
+TEST(StatusText, ProgressTextAndResultOnTwoLines) {
+    const std::string longest(127, 't');
+    struct Case {
+        std::string text;
+        int result;
+        std::string status;
+    } cases[] = {
+        {"", 0, "\n0\n"},
+        {"Datei wird generiert (30%)...", -1073741819, "Datei wird generiert (30%)...\n-1073741819\n"},
+        {"", INT_MIN, "\n-2147483648\n"},
+        {longest, INT_MIN, longest + "\n-2147483648\n"},
+    };
+    for (const Case &c : cases) {
+        char out[STATUS_TEXT_SIZE];
+        memset(out, 'x', sizeof out);
+        EXPECT_EQ(format_status_text(out, sizeof out, c.text.c_str(), c.result), c.status.size());
+        EXPECT_EQ(std::string(out), c.status);
+    }
 }
 
 }  // namespace

@@ -31,6 +31,31 @@ HGLOBAL WINAPI failing_alloc(UINT flags, SIZE_T bytes) {
 
 HGLOBAL WINAPI refusing_realloc(HGLOBAL, SIZE_T, UINT) { return NULL; }
 
+// The blocks as they are freed, told apart by size and first bytes, each
+// with "+lib" while the converter library is still loaded.
+Lines g_freed;
+std::string g_watched_library;
+
+std::string block_kind(HGLOBAL block) {
+    const unsigned char *p = static_cast<const unsigned char *>(GlobalLock(block));
+    SIZE_T size = GlobalSize(block);
+    unsigned char head[4] = {0, 0, 0, 0};
+    if (p && size >= 4) memcpy(head, p, 4);
+    GlobalUnlock(block);
+    static const unsigned char side_head[4] = {8, 0, 1, 0};
+    if (size == 261) return "path";
+    if (size == 32) return head[0] ? "class" : "blank";
+    if (size == 8 && !memcmp(head, side_head, 4)) return "side";
+    return "transfer";
+}
+
+HGLOBAL WINAPI recording_free(HGLOBAL block) {
+    std::string what = block_kind(block);
+    if (GetModuleHandleA(g_watched_library.c_str())) what += "+lib";
+    g_freed.push_back(what);
+    return GlobalFree(block);
+}
+
 class Attempt : public testing::Test {
   protected:
     ConverterFolder conv;
@@ -40,6 +65,7 @@ class Attempt : public testing::Test {
     void TearDown() override {
         g_global_alloc = GlobalAlloc;
         g_global_realloc = GlobalReAlloc;
+        g_global_free = GlobalFree;
         // Between attempts no stream is open and no transfer buffer exists.
         EXPECT_EQ(g_output_file, nullptr);
         EXPECT_EQ(g_input_file, nullptr);
@@ -114,6 +140,38 @@ TEST_F(Attempt, TransferBufferThatCannotGrowEndsTheExport) {
     ASSERT_EQ(lines_starting(log, "in ").size(), 1u);
     EXPECT_EQ(lines_starting(log, "in ")[0], "in ret=0 size=8>8 nowindow");
     EXPECT_EQ(log.back(), "detach");
+}
+
+TEST_F(Attempt, BlocksAreReleasedInOrderBeforeTheLibrary) {
+    ASSERT_TRUE(write_file(source, "{\\rtf1 }"));
+    const Lines import_order = {"transfer+lib", "blank+lib", "path+lib", "class+lib"};
+    const Lines export_order = {"transfer+lib", "side+lib", "path+lib", "class+lib"};
+    struct Case {
+        bool exporting;
+        const char *settings;
+        Lines freed;
+    } cases[] = {
+        {false, "op1=text 50 {}", import_order},
+        {false, "result=-3", import_order},
+        {false, "accept=0", {"path+lib", "class+lib"}},
+        {true, "op1=readall\r\nop2=writedest", export_order},
+        {true, "result=-3", export_order},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.settings);
+        conv.add("conv_a.cnv", c.settings);
+        g_watched_library = conv.file("conv_a.cnv");
+        g_freed.clear();
+        g_global_free = recording_free;
+        if (c.exporting)
+            export_through("conv_a.cnv");
+        else
+            import_through("conv_a.cnv");
+        g_global_free = GlobalFree;
+        EXPECT_EQ(g_freed, c.freed);
+        EXPECT_TRUE(released("conv_a.cnv"));
+        conv.take_log();
+    }
 }
 
 TEST_F(Attempt, BindingSetsTheProgressFormatOnceALibraryLoads) {

@@ -1,0 +1,14 @@
+// The status file's bytes: the last progress text and the run's result, two
+// lines each ended by LF. Plain code on the caller's buffer, so the fault
+// guard can use it in a process it must not trust.
+#pragma once
+
+#include <stddef.h>
+
+// Room for a progress text of 127 characters, the longest result and the
+// zero byte.
+constexpr size_t STATUS_TEXT_SIZE = 144;
+
+// Writes the status into out (always terminated) and returns its length. The
+// text is cut where the result would no longer fit.
+size_t format_status_text(char *out, size_t size, const char *progress_text, int result);
