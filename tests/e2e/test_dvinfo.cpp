@@ -73,34 +73,14 @@ class DvInfo : public testing::Test {
     std::vector<std::string> links;
 
     void TearDown() override {
-        // RegDeleteTreeA cannot pass a dangling link: remove it first.
-        typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
-        NtDeleteKeyFn nt_delete_key = reinterpret_cast<NtDeleteKeyFn>(
-            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
-        for (const std::string &link : links) {
-            HKEY h;
-            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, link.c_str(), REG_OPTION_OPEN_LINK, DELETE, &h) == ERROR_SUCCESS) {
-                if (nt_delete_key) nt_delete_key(h);
-                RegCloseKey(h);
-            }
-        }
+        // Before the registry scope clears the keys: it cannot pass a link.
+        for (const std::string &link : links) delete_link(HKEY_LOCAL_MACHINE, link);
     }
 
-    // A subkey that is listed but cannot be opened: a link to nowhere.
     void add_dangling_link(bool export_dir, const std::string &subkey) {
         std::string name = CONVERTERS_KEY + (export_dir ? "\\Export\\" : "\\Import\\") + subkey;
-        HKEY h;
-        DWORD disposition;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, NULL,
-                                  REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS | KEY_CREATE_LINK,
-                                  NULL, &h, &disposition),
-                  ERROR_SUCCESS);
+        create_dangling_link(HKEY_LOCAL_MACHINE, name);
         links.push_back(name);
-        const WCHAR target[] = L"\\Registry\\Machine\\Software\\docvane-test-nowhere";
-        EXPECT_EQ(RegSetValueExW(h, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE *>(target),
-                                 sizeof target - sizeof(WCHAR)),
-                  ERROR_SUCCESS);
-        RegCloseKey(h);
     }
 
     // WordPad's built-in Word converter (Write's file is absent), and in
