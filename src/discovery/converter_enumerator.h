@@ -12,9 +12,10 @@ extern char g_source_selector;
 // The final running result, or -15 when no action took the request.
 int enumerate_converters(ConverterAction action, void *context, int export_flag);
 
-// What a walk passes by without handing it to the action, told to an
-// optional observer so a diagnostic tool can show it. The observer only
-// watches: it cannot change the walk.
+// What a walk meets besides the hand-outs (where the built-ins are looked
+// for, each subkey, and all it passes by), told to an optional observer so
+// a diagnostic tool can show it. The observer only watches: it cannot
+// change the walk.
 enum EnumerationEventKind {
     ENUM_WORDPAD_KEY_MISSING,        // the open command's key cannot be opened
     ENUM_WORDPAD_VALUE_UNREADABLE,   // no default value, or too long

@@ -1,5 +1,6 @@
 #include "info/converter_survey.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -90,8 +91,8 @@ void observe(const EnumerationEvent *e, void *context) {
         s->subkey_opened = static_cast<int>(e->number);
         copy_text(s->subkey, sizeof s->subkey, e->subkey);
     }
-    if (e->kind == ENUM_EXCLUDED || e->kind == ENUM_BUILT_IN_ABSENT)
-        if (!e->subkey) s->next_built_in_row = e->position + 1;
+    if ((e->kind == ENUM_EXCLUDED || e->kind == ENUM_BUILT_IN_ABSENT) && !e->subkey)
+        s->next_built_in_row = e->position + 1;
     if (!s->first_pass) return;
     const char *direction = s->export_flag ? "export" : "import";
     switch (e->kind) {
