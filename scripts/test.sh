@@ -44,9 +44,9 @@ for arch in x86_64 i686; do
   echo "== $arch build"
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release -DDOCVANE_TESTS=ON >/dev/null
   cmake --build "$build/$arch" -j"$jobs"
-  # The shipped program and the example converter must need only system
-  # DLLs; the program carries its version and no icon.
-  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/textconv.cnv"
+  # The shipped programs and the example converter must need only system
+  # DLLs; docvane.exe carries its version and no icon.
+  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/textconv.cnv"
   bash scripts/check-version.sh "$build/$arch/docvane.exe" "$version"
 done
 

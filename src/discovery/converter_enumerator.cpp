@@ -9,6 +9,8 @@
 #include "discovery/exclusion_filter.h"
 
 char g_source_selector = 'W';
+EnumerationObserver g_enumeration_observer = nullptr;
+void *g_enumeration_observer_context = nullptr;
 
 namespace {
 
@@ -34,6 +36,13 @@ struct Walk {
     int running_result;
 };
 
+void notify(EnumerationEventKind kind, int position, const char *subkey, const char *display_name,
+            const char *library_path, const char *text = nullptr, long number = 0) {
+    if (!g_enumeration_observer) return;
+    EnumerationEvent e = {kind, position, subkey, display_name, library_path, text, number};
+    g_enumeration_observer(&e, g_enumeration_observer_context);
+}
+
 void hand_out(Walk *w, const char *display_name, const char *library_path, const char *extension_list) {
     w->running_result = w->action(display_name, library_path, extension_list, w->running_index, 1,
                                   w->export_flag, w->running_result, w->context);
@@ -49,13 +58,17 @@ bool selector_is(char a, char b) {
 
 void offer_built_ins(Walk *w) {
     HKEY key;
-    if (RegOpenKeyA(HKEY_CLASSES_ROOT, WORDPAD_COMMAND_KEY, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, WORDPAD_COMMAND_KEY, &key) != ERROR_SUCCESS) {
+        notify(ENUM_WORDPAD_KEY_MISSING, 0, nullptr, nullptr, nullptr);
+        return;
+    }
     // The candidate path is built in place of the command and may be one
     // character longer than it ("MSWD6_32.WPC" is longer than "WORDPAD.EXE");
     // the zeroed spare bytes keep it terminated even if the value was not.
     char command[REGISTRY_PATH_SIZE + 3] = {0};
     LONG size = REGISTRY_PATH_SIZE;
     if (RegQueryValueA(key, NULL, command, &size) != ERROR_SUCCESS) {
+        notify(ENUM_WORDPAD_VALUE_UNREADABLE, 0, nullptr, nullptr, nullptr);
         RegCloseKey(key);
         return;
     }
@@ -65,16 +78,24 @@ void offer_built_ins(Walk *w) {
     CharUpperA(upper);
     const char *match = strstr(upper, "WORDPAD.EXE");
     if (!match) {
+        notify(ENUM_WORDPAD_OTHER_PROGRAM, 0, nullptr, nullptr, nullptr, start);
         RegCloseKey(key);
         return;
     }
     // Same distance into the original, so the directory keeps its case.
     char *file_name = start + (match - upper);
+    notify(ENUM_BUILT_IN_FOLDER, 0, nullptr, nullptr, nullptr, start, static_cast<long>(file_name - start));
+    int row_number = 0;
     for (const BuiltIn &row : BUILT_INS) {
         if (w->running_result != NOT_HANDLED) break;
         strcpy(file_name, row.file_name);
-        if (passes_exclusion_filter(start, w->export_flag) && file_exists(start))
+        if (!passes_exclusion_filter(start, w->export_flag))
+            notify(ENUM_EXCLUDED, row_number, nullptr, row.display_name, start);
+        else if (!file_exists(start))
+            notify(ENUM_BUILT_IN_ABSENT, row_number, nullptr, row.display_name, start);
+        else
             hand_out(w, row.display_name, start, row.extension_list);
+        ++row_number;
     }
     RegCloseKey(key);
 }
@@ -94,25 +115,40 @@ void read_string_value(HKEY key, const char *name, char *buf, DWORD size) {
 
 void offer_registry(Walk *w, const char *key_path, char (&subkey_name)[100]) {
     HKEY converters;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, key_path, &converters) != ERROR_SUCCESS) return;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, key_path, &converters) != ERROR_SUCCESS) {
+        notify(ENUM_CONVERTER_KEY_MISSING, 0, nullptr, nullptr, nullptr, key_path);
+        return;
+    }
     for (DWORD position = 0;; ++position) {
+        const int at = static_cast<int>(position);
         // Fails past the last subkey and for a name of 100 characters or
         // more: either way the walk ends here.
-        if (RegEnumKeyA(converters, position, subkey_name, sizeof subkey_name) != ERROR_SUCCESS) break;
+        LONG rc = RegEnumKeyA(converters, position, subkey_name, sizeof subkey_name);
+        if (rc != ERROR_SUCCESS) {
+            notify(ENUM_WALK_ENDED, at, nullptr, nullptr, nullptr, nullptr, rc);
+            break;
+        }
         if (w->running_result != NOT_HANDLED) break;
-        if (subkey_name[0] == '.') continue;
+        if (subkey_name[0] == '.') {
+            notify(ENUM_SUBKEY_DOT, at, subkey_name, nullptr, nullptr);
+            continue;
+        }
         char display_name[64] = "";
         char library_path[REGISTRY_PATH_SIZE] = "";
         char extension_list[100] = "";
         HKEY sub;
-        if (RegOpenKeyA(converters, subkey_name, &sub) == ERROR_SUCCESS) {
+        bool opened = RegOpenKeyA(converters, subkey_name, &sub) == ERROR_SUCCESS;
+        if (opened) {
             read_string_value(sub, "Name", display_name, sizeof display_name);
             read_string_value(sub, "Path", library_path, sizeof library_path);
             read_string_value(sub, "Extensions", extension_list, sizeof extension_list);
             RegCloseKey(sub);
         }
+        notify(ENUM_SUBKEY, at, subkey_name, display_name, library_path, nullptr, opened);
         if (passes_exclusion_filter(library_path, w->export_flag))
             hand_out(w, display_name, library_path, extension_list);
+        else
+            notify(ENUM_EXCLUDED, at, subkey_name, display_name, library_path);
     }
     RegCloseKey(converters);
 }

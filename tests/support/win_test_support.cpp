@@ -150,6 +150,32 @@ bool copy_file(const std::string &from, const std::string &to) {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
 }
 
+void create_dangling_link(HKEY parent, const std::string &name) {
+    HKEY h;
+    DWORD disposition;
+    ASSERT_EQ(RegCreateKeyExA(parent, name.c_str(), 0, NULL, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS | KEY_CREATE_LINK, NULL, &h, &disposition),
+              ERROR_SUCCESS);
+    const WCHAR target[] = L"\\Registry\\Machine\\Software\\docvane-test-nowhere";
+    EXPECT_EQ(RegSetValueExW(h, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE *>(target),
+                             sizeof target - sizeof(WCHAR)),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    HKEY probe;
+    ASSERT_NE(RegOpenKeyA(parent, name.c_str(), &probe), ERROR_SUCCESS) << "the link must not open";
+}
+
+void delete_link(HKEY parent, const std::string &name) {
+    typedef LONG(WINAPI * NtDeleteKeyFn)(HANDLE);
+    NtDeleteKeyFn nt_delete_key = reinterpret_cast<NtDeleteKeyFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+    HKEY h;
+    if (RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, DELETE, &h) == ERROR_SUCCESS) {
+        if (nt_delete_key) nt_delete_key(h);
+        RegCloseKey(h);
+    }
+}
+
 RegistryScope::RegistryScope() { clear(); }
 RegistryScope::~RegistryScope() { clear(); }
 

@@ -48,6 +48,12 @@ std::string read_file(const std::string &path, bool *exists = nullptr);
 bool file_exists(const std::string &path);
 bool copy_file(const std::string &from, const std::string &to);
 
+// A subkey that is listed but cannot be opened: a volatile link from
+// parent\name to a key that does not exist.
+void create_dangling_link(HKEY parent, const std::string &name);
+// Removes such a link; RegDeleteTreeA cannot pass one.
+void delete_link(HKEY parent, const std::string &name);
+
 // Clears the registry keys docvane reads (WordPad's open command and the
 // converter registrations) when made and again when it goes, so every test
 // starts from a bare registry and leaves one behind.

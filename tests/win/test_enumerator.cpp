@@ -50,8 +50,6 @@ std::vector<std::string> walk() {
     return out;
 }
 
-typedef LONG(WINAPI *NtDeleteKeyFn)(HANDLE);
-
 class Enumerator : public testing::Test {
   protected:
     void SetUp() override {
@@ -75,15 +73,7 @@ class Enumerator : public testing::Test {
         RegOverridePredefKey(HKEY_CLASSES_ROOT, NULL);
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, NULL);
         // RegDeleteTreeA cannot pass a dangling link: remove links first.
-        NtDeleteKeyFn nt_delete_key = reinterpret_cast<NtDeleteKeyFn>(
-            reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
-        for (const std::string &link : links_) {
-            HKEY h;
-            if (RegOpenKeyExA(machine_, link.c_str(), REG_OPTION_OPEN_LINK, DELETE, &h) == ERROR_SUCCESS) {
-                if (nt_delete_key) nt_delete_key(h);
-                RegCloseKey(h);
-            }
-        }
+        for (const std::string &link : links_) dvtest::delete_link(machine_, link);
         RegCloseKey(classes_);
         RegCloseKey(machine_);
         EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str()), ERROR_SUCCESS);
@@ -144,23 +134,10 @@ class Enumerator : public testing::Test {
         set_raw(export_dir, subkey, "Extensions", REG_SZ, std::string(extensions) + '\0');
     }
 
-    // A subkey that is listed but cannot be opened: a link to a key that
-    // does not exist.
     void add_dangling_link(bool export_dir, const std::string &subkey) {
         std::string name = converters_key(export_dir) + "\\" + subkey;
-        HKEY h;
-        DWORD disposition;
-        ASSERT_EQ(RegCreateKeyExA(machine_, name.c_str(), 0, NULL, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                                  KEY_ALL_ACCESS | KEY_CREATE_LINK, NULL, &h, &disposition),
-                  ERROR_SUCCESS);
+        dvtest::create_dangling_link(machine_, name);
         links_.push_back(name);
-        const WCHAR target[] = L"\\Registry\\Machine\\Software\\docvane-test-nowhere";
-        EXPECT_EQ(RegSetValueExW(h, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE *>(target),
-                                 sizeof target - sizeof(WCHAR)),
-                  ERROR_SUCCESS);
-        RegCloseKey(h);
-        HKEY probe;
-        ASSERT_NE(RegOpenKeyA(machine_, name.c_str(), &probe), ERROR_SUCCESS) << "the link must not open";
     }
 
     int run(char selector, int export_flag = 0) {

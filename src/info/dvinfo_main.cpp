@@ -1,0 +1,100 @@
+// dvinfo: shows the converters as docvane numbers them, with the index to
+// use under each selector and why a converter will not work or takes no
+// index. Reads only: no converter is loaded, nothing is written but stdout.
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include "info/converter_survey.h"
+#include "info/info_report.h"
+#include "info/pe_image.h"
+
+namespace {
+
+#ifdef _WIN64
+const char BUILD[] = "x86_64";
+const unsigned OWN_MACHINE = PE_MACHINE_AMD64;
+#else
+const char BUILD[] = "i686";
+const unsigned OWN_MACHINE = PE_MACHINE_I386;
+#endif
+
+const int EXIT_BAD_ARGUMENTS = 2;
+
+const char USAGE[] =
+    "Usage: dvinfo [--tsv]\n"
+    "Shows the converters as docvane numbers them: for import and export, the\n"
+    "index of each converter under the selectors W (WordPad's built-ins),\n"
+    "X (registered converters) and Y (both), whether docvane can use it, and\n"
+    "what takes no index and why. No converter is loaded or run.\n"
+    "  --tsv   the same rows as tab-separated values, with a header line\n"
+    "  --help  this text\n"
+    "Exit code 0, or 2 for unknown arguments.\n";
+
+// The report is big for the stack.
+Report g_report;
+
+void describe_registry_view(char *out, size_t size) {
+#ifdef _WIN64
+    snprintf(out, size, "64-bit view");
+#else
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    IsWow64ProcessFn is_wow64 = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (is_wow64 && is_wow64(GetCurrentProcess(), &wow64) && wow64)
+        snprintf(out, size, "32-bit view (64-bit Windows)");
+    else
+        snprintf(out, size, "32-bit Windows (one view)");
+#endif
+}
+
+void to_stream(void *context, const char *line) {
+    FILE *out = static_cast<FILE *>(context);
+    fputs(line, out);
+    fputc('\n', out);
+}
+
+// A console shows bytes in its OEM code page; the registry's texts are ANSI.
+void to_console(void *context, const char *line) {
+    HANDLE console = static_cast<HANDLE>(context);
+    static char oem[4096];
+    CharToOemBuffA(line, oem, static_cast<DWORD>(strlen(line)));
+    DWORD n = static_cast<DWORD>(strlen(line)), written;
+    oem[n++] = '\r';
+    oem[n++] = '\n';
+    WriteFile(console, oem, n, &written, NULL);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool tsv = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--tsv")) {
+            tsv = true;
+        } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h") || !strcmp(argv[i], "/?")) {
+            fputs(USAGE, stdout);
+            return 0;
+        } else {
+            fprintf(stderr, "dvinfo: unknown argument %s\n%s", argv[i], USAGE);
+            return EXIT_BAD_ARGUMENTS;
+        }
+    }
+
+    g_report.build = BUILD;
+    describe_registry_view(g_report.registry_view, sizeof g_report.registry_view);
+    survey_converters(&g_report, OWN_MACHINE);
+
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode;
+    bool console = GetConsoleMode(out, &mode) != 0;
+    ReportSink sink = console ? to_console : to_stream;
+    void *context = console ? static_cast<void *>(out) : static_cast<void *>(stdout);
+    if (tsv)
+        write_tsv_report(&g_report, sink, context);
+    else
+        write_compact_report(&g_report, sink, context);
+    fflush(stdout);
+    return 0;
+}

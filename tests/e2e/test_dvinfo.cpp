@@ -1,0 +1,311 @@
+// dvinfo.exe end to end: one registry state with a converter for every
+// problem dvinfo tells of. Its rows are checked against a table, its indices
+// against what docvane.exe does with them, and the fixture log shows that
+// dvinfo itself loads no converter.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "converter_folder.h"
+#include "win_test_support.h"
+
+using namespace dvtest;
+
+namespace {
+
+typedef std::vector<std::string> Lines;
+
+const DWORD EXIT_NOT_TAKEN = 4294967281u;     // -15
+const DWORD EXIT_CANNOT_START = 4294967280u;  // -16
+const char WORD_NAME[] = "Word f\xFCr Windows 6.0";
+
+#ifdef _WIN64
+const char OTHER_ARCH[] = "32-bit library: only the i686 docvane can load it";
+const unsigned short OTHER_MACHINE = 0x14c;
+const char VIEW[] = "64-bit view";
+#else
+const char OTHER_ARCH[] = "64-bit library: only the x86_64 docvane can load it";
+const unsigned short OTHER_MACHINE = 0x8664;
+const char VIEW[] = "32-bit Windows (one view)";  // the i686 tests run in a win32 prefix
+#endif
+
+const std::string CONVERTERS_KEY = "SOFTWARE\\Microsoft\\Shared Tools\\Text Converters";
+
+// The PE headers of a DLL for the other architecture, and nothing else.
+std::string other_arch_dll() {
+    std::string b(512, '\0');
+    b[0] = 'M';
+    b[1] = 'Z';
+    b[60] = 0x40;
+    b.replace(0x40, 4, std::string("PE\0\0", 4));
+    b[0x44] = static_cast<char>(OTHER_MACHINE & 0xFF);
+    b[0x45] = static_cast<char>(OTHER_MACHINE >> 8);
+    b[0x44 + 18] = 0x02;
+    b[0x44 + 19] = 0x21;  // executable, DLL
+    return b;
+}
+
+struct Row {
+    std::string direction, w, x, y, source, name, path, extensions, status, docvane;
+};
+
+std::vector<std::string> split(const std::string &text, char at) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t end; (end = text.find(at, start)) != std::string::npos; start = end + 1)
+        out.push_back(text.substr(start, end - start));
+    out.push_back(text.substr(start));
+    return out;
+}
+
+std::string file_name(const std::string &path) { return path.substr(path.rfind('\\') + 1); }
+
+// One converter dvinfo should show, per direction: the three indices ("-"
+// for none), its status, and what docvane does.
+struct Expected {
+    const char *direction, *w, *x, *y, *source, *status, *docvane;
+};
+
+class DvInfo : public testing::Test {
+  protected:
+    RegistryScope reg;
+    ConverterFolder conv;
+    std::vector<std::string> links;
+
+    void TearDown() override {
+        // Before the registry scope clears the keys: it cannot pass a link.
+        for (const std::string &link : links) delete_link(HKEY_LOCAL_MACHINE, link);
+    }
+
+    void add_dangling_link(bool export_dir, const std::string &subkey) {
+        std::string name = CONVERTERS_KEY + (export_dir ? "\\Export\\" : "\\Import\\") + subkey;
+        create_dangling_link(HKEY_LOCAL_MACHINE, name);
+        links.push_back(name);
+    }
+
+    // WordPad's built-in Word converter (Write's file is absent), and in
+    // both directions one subkey for every case dvinfo tells apart.
+    void make_converters() {
+        reg.set_wordpad_command("\"" + conv.path() + "\\wordpad.exe\" \"%1\"");
+        conv.add("MSWD6_32.WPC", "accept=0");
+        conv.add("a_ok.cnv", "accept=0");
+        conv.add("dot.cnv", "accept=0");
+        ASSERT_TRUE(write_file(conv.file("text.cnv"), "not a library"));
+        ASSERT_TRUE(write_file(conv.file("other.cnv"), other_arch_dll()));
+        conv.add("no_format.cnv", "accept=0", "fixture_no_is_format_correct.dll");
+        conv.add("no_export.cnv", "accept=0", "fixture_no_rtf_to_foreign.dll");
+        conv.add("xwrdstr32.cnv", "");
+        // A program, not a library: this test itself.
+        char self[MAX_PATH];
+        GetModuleFileNameA(NULL, self, sizeof self);
+        ASSERT_TRUE(copy_file(self, conv.file("program.cnv")));
+        for (bool e : {false, true}) {
+            reg.add_converter(e, ".dot", "Dot", conv.file("dot.cnv"), "dot");
+            reg.add_converter(e, "a_ok", "Alpha", conv.file("a_ok.cnv"), "alp");
+            reg.add_converter(e, "b_missing", "Gone", conv.file("gone.cnv"), "gon");
+            reg.add_converter(e, "c_text", "Text", conv.file("text.cnv"), "txt");
+            reg.add_converter(e, "d_other", "Other", conv.file("other.cnv"), "oth");
+            reg.add_converter(e, "e_no_format", "No format", conv.file("no_format.cnv"), "nof");
+            reg.add_converter(e, "f_no_export", "No export", conv.file("no_export.cnv"), "noe");
+            reg.add_converter(e, "g_excluded", "Excluded", conv.file("xwrdstr32.cnv"), "exc");
+            add_dangling_link(e, "h_link");
+            reg.add_converter(e, "i_program", "Program", conv.file("program.cnv"), "prg");
+            reg.add_converter(e, std::string(100, 'y'), "Long", conv.file("a_ok.cnv"), "lon");
+            reg.add_converter(e, "z_after", "After", conv.file("a_ok.cnv"), "aft");
+        }
+    }
+
+    std::string dvinfo_exe() const {
+        const std::string &docvane = docvane_exe();
+        return docvane.substr(0, docvane.rfind('\\')) + "\\dvinfo.exe";
+    }
+
+    // Runs dvinfo with args, its output into a file; returns the exit code.
+    DWORD run_dvinfo(const std::string &args, std::string *output) {
+        std::string out_path = conv.file("dvinfo.out");
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+        HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, NULL);
+        EXPECT_NE(out, INVALID_HANDLE_VALUE);
+        STARTUPINFOA si;
+        memset(&si, 0, sizeof si);
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = out;
+        si.hStdError = out;
+        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        std::string cmd = "\"" + dvinfo_exe() + "\" " + args;
+        PROCESS_INFORMATION pi;
+        DWORD code = 0xDEADBEEF;
+        if (CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+            WaitForSingleObject(pi.hProcess, INFINITE);
+            GetExitCodeProcess(pi.hProcess, &code);
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        } else {
+            ADD_FAILURE() << "cannot start " << cmd;
+        }
+        CloseHandle(out);
+        *output = read_file(out_path);
+        return code;
+    }
+
+    std::vector<Row> tsv_rows() {
+        std::string text;
+        EXPECT_EQ(run_dvinfo("--tsv", &text), 0u);
+        std::vector<Row> rows;
+        Lines lines = split(text, '\n');
+        EXPECT_EQ(lines.front(), "direction\tW\tX\tY\tsource\tname\tpath\textensions\tstatus\tdocvane\r");
+        for (size_t i = 1; i < lines.size(); ++i) {
+            if (lines[i].empty()) continue;
+            EXPECT_EQ(lines[i].back(), '\r');
+            Lines f = split(lines[i].substr(0, lines[i].size() - 1), '\t');
+            if (f.size() != 10) {
+                ADD_FAILURE() << "not 10 fields: " << lines[i];
+                continue;
+            }
+            rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9]});
+        }
+        return rows;
+    }
+
+    DWORD export_by(const std::string &selector, const std::string &index) {
+        std::string source = conv.file("in.rtf"), status_file;
+        EXPECT_TRUE(write_file(source, "{\\rtf1 }"));
+        return run_request_file(conv.file("export.req"),
+                                source + "\r\n" + conv.file("out.wri") + "\r\n" + selector + "\r\n" + index + "\r\n",
+                                &status_file);
+    }
+};
+
+TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
+    make_converters();
+    std::vector<Row> rows = tsv_rows();
+    EXPECT_EQ(conv.take_log(), Lines{}) << "dvinfo loaded a converter";
+
+    const char *LACKS_FORMAT = "lacks IsFormatCorrect32";
+    const char *LACKS_EXPORT = "lacks RtfToForeign32";
+    const char *PASSED_OVER = "import passes it over";
+    const char *MINUS_16 = "export with this index ends with -16";
+    const char *NO_INDEX = "takes no index";
+    const char *UNOPENED = "subkey cannot be opened; no library path";
+    const char *PROGRAM = "not a Windows DLL: a program, not a library";
+    const std::string long_subkey = "subkey " + std::string(100, 'y');
+    const Expected expected[] = {
+        {"-", "-", "-", "-", "registry", VIEW, "-"},
+        {"-", "-", "-", "-", "wordpad", "", "-"},  // checked below
+        {"import", "0", "-", "0", "built-in", "ok", "-"},
+        {"import", "-", "-", "-", "built-in", "built-in file absent", NO_INDEX},
+        {"import", "-", "-", "-", "subkey .dot", "subkey name begins with \".\"", NO_INDEX},
+        {"import", "-", "0", "1", "subkey a_ok", "ok", "-"},
+        {"import", "-", "1", "2", "subkey b_missing", "file missing", PASSED_OVER},
+        {"import", "-", "2", "3", "subkey c_text", "not a Windows DLL", PASSED_OVER},
+        {"import", "-", "3", "4", "subkey d_other", OTHER_ARCH, PASSED_OVER},
+        {"import", "-", "4", "5", "subkey e_no_format", LACKS_FORMAT, PASSED_OVER},
+        {"import", "-", "5", "6", "subkey f_no_export", "ok", "-"},
+        {"import", "-", "-", "-", "subkey g_excluded", "library excluded for import", NO_INDEX},
+        {"import", "-", "6", "7", "subkey h_link", UNOPENED, PASSED_OVER},
+        {"import", "-", "7", "8", "subkey i_program", PROGRAM, PASSED_OVER},
+        {"import", "-", "-", "-", long_subkey.c_str(),
+         "subkey name of 100 characters or more: the walk ends here, later subkeys take no index", NO_INDEX},
+        {"export", "0", "-", "0", "built-in", "ok", "-"},
+        {"export", "-", "-", "-", "built-in", "library excluded for export", NO_INDEX},
+        {"export", "-", "-", "-", "subkey .dot", "subkey name begins with \".\"", NO_INDEX},
+        {"export", "-", "0", "1", "subkey a_ok", "ok", "-"},
+        {"export", "-", "1", "2", "subkey b_missing", "file missing", MINUS_16},
+        {"export", "-", "2", "3", "subkey c_text", "not a Windows DLL", MINUS_16},
+        {"export", "-", "3", "4", "subkey d_other", OTHER_ARCH, MINUS_16},
+        {"export", "-", "4", "5", "subkey e_no_format", "ok", "-"},
+        {"export", "-", "5", "6", "subkey f_no_export", LACKS_EXPORT, MINUS_16},
+        {"export", "-", "-", "-", "subkey g_excluded", "library excluded for export", NO_INDEX},
+        {"export", "-", "6", "7", "subkey h_link", UNOPENED, MINUS_16},
+        {"export", "-", "7", "8", "subkey i_program", PROGRAM, MINUS_16},
+        {"export", "-", "-", "-", long_subkey.c_str(),
+         "subkey name of 100 characters or more: the walk ends here, later subkeys take no index", NO_INDEX},
+    };
+    ASSERT_EQ(rows.size(), sizeof expected / sizeof expected[0]);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &r = rows[i];
+        const Expected &e = expected[i];
+        SCOPED_TRACE(r.direction + " " + r.source);
+        EXPECT_EQ(r.direction, e.direction);
+        EXPECT_EQ(r.w + " " + r.x + " " + r.y, std::string(e.w) + " " + e.x + " " + e.y);
+        EXPECT_EQ(r.source, e.source);
+        if (r.source != "wordpad") {
+            EXPECT_EQ(r.status, e.status);
+        }
+        EXPECT_EQ(r.docvane, e.docvane);
+    }
+    EXPECT_EQ(rows[1].status, "built-in converters looked for in " + conv.path() + "\\");
+    EXPECT_EQ(rows[2].name, WORD_NAME);
+    EXPECT_EQ(rows[2].path, conv.file("MSWD6_32.WPC"));
+    EXPECT_EQ(rows[3].path, conv.file("WRITE32.WPC"));
+    EXPECT_EQ(rows[5].name + "|" + rows[5].path + "|" + rows[5].extensions, "Alpha|" + conv.file("a_ok.cnv") + "|alp");
+    EXPECT_EQ(rows[12].name + "|" + rows[12].path + "|" + rows[12].extensions, "||");
+
+    // Each printed export index, under each selector, reaches the converter
+    // dvinfo names for it, or ends with -16 where dvinfo says so; the next
+    // index after the last is nobody's.
+    const char *selectors[] = {"W", "X", "Y"};
+    for (const Row &r : rows) {
+        if (r.direction != "export" || r.docvane == NO_INDEX) continue;
+        const std::string indices[] = {r.w, r.x, r.y};
+        for (int s = 0; s < 3; ++s) {
+            if (indices[s] == "-") continue;
+            SCOPED_TRACE(r.source + " as " + selectors[s] + indices[s]);
+            DWORD code = export_by(selectors[s], indices[s]);
+            Lines converted = lines_starting(conv.take_log(), file_name(r.path) + " RtfToForeign32 ");
+            if (r.status == "ok") {
+                EXPECT_EQ(code, 0u);
+                EXPECT_EQ(converted.size(), 1u);
+            } else {
+                EXPECT_EQ(code, EXIT_CANNOT_START);
+                EXPECT_TRUE(converted.empty());
+            }
+        }
+    }
+    EXPECT_EQ(export_by("W", "1"), EXIT_NOT_TAKEN);
+    EXPECT_EQ(export_by("X", "8"), EXIT_NOT_TAKEN);
+    EXPECT_EQ(export_by("Y", "9"), EXIT_NOT_TAKEN);
+
+    // Import asks the usable converters in dvinfo's order under Y and passes
+    // the others over.
+    Lines asked, usable;
+    for (const Row &r : rows)
+        if (r.direction == "import" && r.status == "ok") usable.push_back(file_name(r.path));
+    conv.take_log();
+    std::string status_file;
+    EXPECT_EQ(run_request_file(conv.file("import.req"),
+                               conv.file("in.doc") + "\r\n" + conv.file("out.rtf") + "\r\nY\r\n", &status_file),
+              EXIT_NOT_TAKEN);
+    for (const std::string &line : conv.take_log())
+        if (line.find(" IsFormatCorrect32 ") != std::string::npos) asked.push_back(line.substr(0, line.find(' ')));
+    EXPECT_EQ(asked, usable);
+}
+
+TEST_F(DvInfo, CompactViewHelpAndBadArguments) {
+    make_converters();
+    std::string text;
+    EXPECT_EQ(run_dvinfo("", &text), 0u);
+    EXPECT_EQ(conv.take_log(), Lines{}) << "dvinfo loaded a converter";
+    EXPECT_NE(text.find("\r\n  0 - 0  " + std::string(WORD_NAME) + " (doc) [built-in]\r\n      " +
+                        conv.file("MSWD6_32.WPC") + "\r\n      ok\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\r\n  - 3 4  Other (oth) [subkey d_other]\r\n      " + conv.file("other.cnv") + "\r\n      " +
+                        OTHER_ARCH + ": export with this index ends with -16\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\r\nTaking no index:\r\n  [built-in] built-in file absent: " + conv.file("WRITE32.WPC")),
+              std::string::npos)
+        << text;
+
+    EXPECT_EQ(run_dvinfo("--help", &text), 0u);
+    EXPECT_EQ(text.compare(0, 21, "Usage: dvinfo [--tsv]"), 0) << text;
+    for (const char *bad : {"--list", "x", "--tsv extra"}) {
+        EXPECT_EQ(run_dvinfo(bad, &text), 2u) << bad;
+        EXPECT_NE(text.find("unknown argument"), std::string::npos) << text;
+    }
+}
+
+}  // namespace
