@@ -33,7 +33,7 @@ if not "!FIRST!"=="!LAST!" set "PROGRESS=!FIRST!"
 if %RC% GEQ 0 (
   echo converted: !PROGRESS!
 ) else if %RC% EQU -15 (
-  echo no converter took the document
+  echo nothing converted: no converter recognised the document, or the destination cannot be created
 ) else (
   echo conversion failed with %RC% ^(!PROGRESS!^)
 )

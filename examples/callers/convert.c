@@ -62,7 +62,7 @@ int main(void) {
     if (result >= 0)
         printf("converted: %s\n", progress);
     else if (result == -15)
-        printf("no converter took the document\n");
+        printf("nothing converted: no converter recognised the document, or the destination cannot be created\n");
     else
         printf("conversion failed with %ld (%s)\n", (long)result, progress);
 

@@ -40,9 +40,9 @@ const Case CASES[] = {
      "converted: Datei wird generiert (100%)..."},
     {"converter fails", "result=-7\r\nop1=chunk 100 100 40", true,
      "conversion failed with -7 (Datei wird generiert (40%)...)"},
-    {"not recognised", "accept=0", true, "no converter took the document"},
+    {"not recognised", "accept=0", true, "nothing converted: no converter recognised the document, or the destination cannot be created"},
     // Every converter is passed over when the destination cannot be created.
-    {"no destination folder", "", false, "no converter took the document"},
+    {"no destination folder", "", false, "nothing converted: no converter recognised the document, or the destination cannot be created"},
 };
 
 TEST(CallerExamples, BatchFileAndCProgramReportEachOutcome) {
