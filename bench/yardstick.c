@@ -37,8 +37,23 @@ static FILE *g_file;
 static HGLOBAL g_transfer;
 static long long g_done, g_total;
 
+/* Rendered by hand, as a host must: the format's "%)" is no conversion, so a
+ * general formatting routine is no help (and costs more). */
 static void progress(int percent) {
-    snprintf(g_title, sizeof g_title, "Datei wird generiert (%d%%)...", percent);
+    static const char head[] = "Datei wird generiert (", tail[] = "%)...";
+    char digits[12];
+    int n = 0;
+    unsigned int magnitude = percent < 0 ? 0u - (unsigned int)percent : (unsigned int)percent;
+    do {
+        digits[n++] = (char)('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    char *at = g_title;
+    memcpy(at, head, sizeof head - 1);
+    at += sizeof head - 1;
+    if (percent < 0) *at++ = '-';
+    while (n) *at++ = digits[--n];
+    memcpy(at, tail, sizeof tail);
     SetWindowTextA(g_window, g_title);
 }
 
