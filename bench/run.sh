@@ -5,7 +5,11 @@
 #    against that program with docvane's window set-up, to show where the
 #    time goes);
 #  - import and export of 1 KB, 1 MB and 100 MB through the stream converter
-#    against a plain copy (CopyFileA) of the same bytes on the same disk;
+#    against bench/yardstick.c, which does only the work the program is
+#    obliged to do (the same hidden window, the converter bound the same way,
+#    2048-byte chunks through one stream write or read each, one title update
+#    per chunk), and against a plain copy (CopyFileA) of the same bytes on the
+#    same disk;
 #  - docvane's peak memory across those sizes.
 # Every figure is a median over several runs, and every program is started
 # and timed from inside Wine by bench/launcher.c, so both sides of a ratio pay
@@ -15,7 +19,8 @@
 # script uses its bench/ subfolder and a Wine prefix of its own there),
 # DOCVANE_BENCH_RUNS (default 5), DOCVANE_BENCH_BIG_RUNS (100 MB cases,
 # default 3), DOCVANE_BENCH_STARTUP_RUNS (start-up cases, default 11: they
-# are short and noisy).
+# are short and noisy), DOCVANE_BENCH_SIZES (bytes, default
+# "1024 1048576 104857600"; smaller ones check the script quickly).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${DOCVANE_BUILD_DIR:-$root/build}/bench
@@ -23,7 +28,7 @@ arches=${*:-i686 x86_64}
 runs=${DOCVANE_BENCH_RUNS:-5}
 big_runs=${DOCVANE_BENCH_BIG_RUNS:-3}
 startup_runs=${DOCVANE_BENCH_STARTUP_RUNS:-11}
-sizes="1024 1048576 104857600"
+sizes=${DOCVANE_BENCH_SIZES:-1024 1048576 104857600}
 out=$root/bench/results.md
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -44,6 +49,7 @@ build_arch() {
   "$cc" "${cflags[@]}" -mwindows -o "$dir/bin/empty_program.exe" "$root/bench/empty_program.c"
   "$cc" "${cflags[@]}" -mwindows -DWITH_USER32 -o "$dir/bin/empty_user32.exe" "$root/bench/empty_program.c"
   "$cc" "${cflags[@]}" -mwindows -DWITH_WINDOW -o "$dir/bin/empty_window.exe" "$root/bench/empty_program.c"
+  "$cc" "${cflags[@]}" -mwindows -o "$dir/bin/yardstick.exe" "$root/bench/yardstick.c"
   local kill_at=()
   [ "$arch" = i686 ] && kill_at=(-Wl,--kill-at)
   "$cc" "${cflags[@]}" -shared "${kill_at[@]}" -o "$dir/bin/stream_converter.dll" \
@@ -109,7 +115,7 @@ bench_arch() {
     echo
   } >>"$body"
 
-  local size n src rows="" peaks="" f transfer=""
+  local size n src rows="" peaks="" f transfer="" yrows=""
   local -A c=() im=() ex=()
   for size in $sizes; do
     n=$runs
@@ -117,13 +123,15 @@ bench_arch() {
     echo "== $arch: $(label "$size") ($n runs)" >&2
     head -c "$size" /dev/urandom >"$data/source.stm"
     src=$(winpath "$data/source.stm")
-    local t_imp="" t_exp="" t_copy="" t_own=""
+    local t_imp="" t_exp="" t_copy="" t_own="" t_yim="" t_yex="" Y="$bin\\yardstick.exe"
     for ((i = 0; i < n; i++)); do
-      rm -f "$data/copy.out" "$data/import.rtf" "$data/export.out"
+      rm -f "$data/copy.out" "$data/import.rtf" "$data/export.out" "$data/y_import.rtf" "$data/y_export.out"
       t_copy+="$(seconds "$bin\\launcher.exe" "copy $src $(winpath "$data/copy.out")") "
+      t_yim+="$(seconds "$Y" "import $src $(winpath "$data/y_import.rtf")") "
       t_imp+="$(seconds "$D" "$src $(winpath "$data/import.rtf")") "
+      t_yex+="$(seconds "$Y" "export $src $(winpath "$data/y_export.out")") "
       t_exp+="$(seconds "$D" "$src $(winpath "$data/export.out") 0") "
-      for f in copy.out import.rtf export.out; do
+      for f in copy.out import.rtf export.out y_import.rtf y_export.out; do
         cmp -s "$data/source.stm" "$data/$f" || echo "warning: $f differs from the source" >&2
       done
       rm -f "$data/copy.out"
@@ -132,6 +140,10 @@ bench_arch() {
     c[$size]=$(printf '%s\n' $t_copy | median)
     im[$size]=$(printf '%s\n' $t_imp | median)
     ex[$size]=$(printf '%s\n' $t_exp | median)
+    yrows+=$(awk -v lab="$(label "$size")" -v n="$n" -v yi="$(printf '%s\n' $t_yim | median)" -v im="${im[$size]}" \
+      -v ye="$(printf '%s\n' $t_yex | median)" -v ex="${ex[$size]}" 'BEGIN {
+      printf "| %s | %d | %.1f ms | %.1f ms | **%.3f** | %.1f ms | %.1f ms | **%.3f** |\n",
+        lab, n, yi * 1000, im * 1000, im / yi, ye * 1000, ex * 1000, ex / ye }')$'\n'
     rows+=$(awk -v s="$size" -v lab="$(label "$size")" -v n="$n" -v c="${c[$size]}" -v im="${im[$size]}" -v ex="${ex[$size]}" 'BEGIN {
       mb = s / 1048576
       printf "| %s | %d | %.1f ms (%.1f MB/s) | %.1f ms (%.1f MB/s) | %.1f ms (%.1f MB/s) | %.2f / %.2f |\n",
@@ -157,7 +169,7 @@ bench_arch() {
       -v c="$(printf '%s\n' $p_exp | median)" -v d="$(printf '%s\n' $pf_exp | median)" 'BEGIN {
       printf "| %s | %d | %.1f MB | %.1f MB | %.1f MB | %.1f MB |\n", lab, n, a / 1048576, b / 1048576, c / 1048576, d / 1048576 }')$'\n'
   done
-  rm -f "$data/source.stm" "$data/copy.out" "$data/import.rtf" "$data/export.out"
+  rm -f "$data/source.stm" "$data/copy.out" "$data/import.rtf" "$data/export.out" "$data/y_import.rtf" "$data/y_export.out"
 
   # What any process of this kind costs here, for scale.
   local p_empty="" pf_empty=""
@@ -171,6 +183,12 @@ bench_arch() {
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k || true
 
   {
+    echo "Conversions against the yardstick (bench/yardstick.c): a program that does only what the program is obliged to do for the same command-line request: the same hidden window, the converter found through WordPad's open command and bound the same way, each 2048-byte chunk through one stream write (import) or read (export), one title update per chunk with the same progress text. Median wall time per run, process start included on both sides, the two alternating. Ratio = docvane time ÷ yardstick time, docvane's own overhead; goal: at most 1.02 at every size."
+    echo
+    echo "| size | runs | yardstick import | docvane import | ratio | yardstick export | docvane export | ratio |"
+    echo "|---|---|---|---|---|---|---|---|"
+    printf '%s' "$yrows"
+    echo
     echo "Throughput through the stream converter (command-line import and export, the converter as WordPad's built-in) against CopyFileA of the same bytes in a process of its own started the same way, all on the same disk (page cache warm). Median wall time per run, process start included on both sides. Ratio = copy time ÷ docvane time, that is docvane's throughput as a share of the copy's; goal at 100 MB: at least 0.80."
     echo
     echo "| size | runs | plain copy | import | export | ratio import / export |"

@@ -52,14 +52,18 @@ WINEPREFIX=$prefix /usr/lib/wine/wineserver -p10
 trap 'WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
 c=$prefix/drive_c
-rm -rf "$c/demo" "$c/docvane"
-mkdir -p "$c/demo" "$c/docvane"
-cp "$tree/docvane.exe" "$tree/textconv.cnv" "$tree/dvlaunch.exe" "$c/docvane/"
-say "installed as C:\\docvane\\docvane.exe and C:\\docvane\\textconv.cnv"
+# Installed where the package's README puts it, so the registration file
+# of this architecture names the right path.
+install="$c/Program Files/docvane/$arch"
+rm -rf "$c/demo" "$c/Program Files/docvane"
+mkdir -p "$c/demo" "$install"
+cp "$tree/docvane.exe" "$tree/textconv.cnv" "$tree/dvlaunch.exe" "$install/"
+dv="C:\\Program Files\\docvane\\$arch"
+say "installed as $dv\\docvane.exe and $dv\\textconv.cnv"
 
-step "Registering the example converter for import and export (examples/textconv/textconv.reg)"
-cp examples/textconv/textconv.reg "$c/demo/textconv.reg"
-sed -e 's/\r$//' -e '/^;/d' -e '/^$/d' examples/textconv/textconv.reg | sed 's/^/    | /'
+step "Registering the example converter for import and export (examples/textconv/textconv-$arch.reg)"
+cp "examples/textconv/textconv-$arch.reg" "$c/demo/textconv.reg"
+sed -e 's/\r$//' -e '/^;/d' -e '/^$/d' "examples/textconv/textconv-$arch.reg" | sed 's/^/    | /'
 wine regedit /S 'C:\demo\textconv.reg'
 
 # Runs docvane with exactly this command line through dvlaunch, which shows
@@ -68,7 +72,7 @@ run() {
   say "command line: $*"
   local out
   # dvlaunch exits with docvane's code: not a failure of this script.
-  out=$( { wine 'C:\docvane\dvlaunch.exe' "$@" || true; } | tr -d '\r')
+  out=$( { wine "$dv\\dvlaunch.exe" "$@" || true; } | tr -d '\r')
   say "$out"
 }
 
@@ -80,7 +84,7 @@ show "$c/demo/letter.txt"
 printf 'C:\\demo\\letter.txt\r\nC:\\demo\\letter.rtf\r\nX\r\n' > "$c/demo/import.req"
 say "request file C:\\demo\\import.req:"
 show "$c/demo/import.req"
-run 'C:\docvane\docvane.exe' 'C:\demo\import.req'
+run "$dv\\docvane.exe" 'C:\demo\import.req'
 say "status file (the request file, rewritten: last progress text, result):"
 show "$c/demo/import.req"
 say "first lines of C:\\demo\\letter.rtf ($(wc -c < "$c/demo/letter.rtf") bytes):"
@@ -90,7 +94,7 @@ step "Export: C:\\demo\\letter.rtf back to text through the export converter wit
 printf 'C:\\demo\\letter.rtf\r\nC:\\demo\\letter-back.txt\r\nX\r\n0\r\n' > "$c/demo/export.req"
 say "request file C:\\demo\\export.req:"
 show "$c/demo/export.req"
-run 'C:\docvane\docvane.exe' 'C:\demo\export.req'
+run "$dv\\docvane.exe" 'C:\demo\export.req'
 say "status file:"
 show "$c/demo/export.req"
 if cmp -s "$c/demo/letter.txt" "$c/demo/letter-back.txt"; then
@@ -103,7 +107,7 @@ fi
 
 step "A request no converter takes: export with index 1 (only index 0 exists)"
 printf 'C:\\demo\\letter.rtf\r\nC:\\demo\\nothing.txt\r\nX\r\n1\r\n' > "$c/demo/none.req"
-run 'C:\docvane\docvane.exe' 'C:\demo\none.req'
+run "$dv\\docvane.exe" 'C:\demo\none.req'
 say "status file:"
 show "$c/demo/none.req"
 
@@ -111,7 +115,7 @@ step "List request: both lists"
 printf '\\\\\\\\-1-1\r\n' > "$c/demo/list.req"
 say "request file C:\\demo\\list.req:"
 show "$c/demo/list.req"
-run 'C:\docvane\docvane.exe' 'C:\demo\list.req'
+run "$dv\\docvane.exe" 'C:\demo\list.req'
 say "list file ($(wc -c < "$c/demo/list.req") bytes):"
 show "$c/demo/list.req"
 say "Both sections are empty: a list request names only WordPad's built-in converters"

@@ -59,6 +59,34 @@ TEST_F(Listing, RequestsForNoListOrNeitherBit) {
     EXPECT_EQ(list("\\\\\\\\-2-1\r\n"), "");
 }
 
+TEST_F(Listing, DigitPairsBeyondZeroAndOne) {
+    put_both();
+    const std::string both = WORD_LINE + WRITE_LINE + "\n" + WORD_LINE + "\n";
+    const struct {
+        const char *digits;  // import digit, export digit
+        std::string list;
+    } cases[] = {
+        {"20", WORD_LINE + "\n"}, {"30", both}, {"31", WORD_LINE + WRITE_LINE + "\n"}, {"40", ""},
+        {"03", WORD_LINE + "\n"}, {"04", ""},   {"99", both},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(list(std::string("\\\\\\\\-") + c.digits[0] + "-" + c.digits[1] + "\r\n"), c.list) << c.digits;
+}
+
+TEST_F(Listing, ExpandableOpenCommandIsUsedAsStored) {
+    put_both();
+    // Expanded, the command would name the folder with the built-in files.
+    SetEnvironmentVariableA("DVT_WORDPAD_DIR", dir_.path().c_str());
+    const std::string command = "\"%DVT_WORDPAD_DIR%\\wordpad.exe\" \"%1\"";
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "WordPad.Document.1\\shell\\open\\command", &key), ERROR_SUCCESS);
+    RegSetValueExA(key, NULL, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+    RegCloseKey(key);
+    EXPECT_EQ(list("\\\\\\\\-1-1"), "\n\n");
+    SetEnvironmentVariableA("DVT_WORDPAD_DIR", NULL);
+}
+
 TEST_F(Listing, ShortListWordCountsMissingDigitsAsZero) {
     put_both();
     EXPECT_EQ(list("\\\\\\\\-1\r\n"), WORD_LINE + WRITE_LINE + "\n");
