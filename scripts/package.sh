@@ -2,8 +2,8 @@
 # package.sh: builds docvane for i686 (the shipped program) and x86_64 and
 # makes, in dist/:
 #  - docvane-<version>.zip: per architecture a folder with the stripped
-#    docvane.exe and example converter textconv.cnv and that folder's
-#    registration file; the administrator's README.txt, LICENSE.txt, the
+#    docvane.exe, dvinfo.exe and example converter textconv.cnv and that
+#    folder's registration file; the administrator's README.txt, LICENSE.txt, the
 #    docs, the sources of the example converter and of the calling examples,
 #    and SHA256SUMS;
 #  - docvane-<version>-symbols.zip: what was stripped (debug information and
@@ -56,7 +56,7 @@ for arch in i686 x86_64; do
   # keeps this checkout's path out of it.
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
         -DDOCVANE_TESTS=OFF -DCMAKE_C_FLAGS="$debug_flags" -DCMAKE_CXX_FLAGS="$debug_flags" >/dev/null
-  cmake --build "$build/$arch" -j2 --target docvane textconv
+  cmake --build "$build/$arch" -j2 --target docvane dvinfo textconv
 done
 
 stage=$build/stage
@@ -66,7 +66,7 @@ symbols=$stage/$name-symbols
 mkdir -p "$top/docs" "$top/examples/textconv" "$top/examples/callers"
 for arch in i686 x86_64; do
   mkdir -p "$top/$arch" "$symbols/$arch"
-  for file in docvane.exe textconv.cnv; do
+  for file in docvane.exe dvinfo.exe textconv.cnv; do
     # The debug sections and symbol table go to the symbols archive; the
     # shipped file keeps only a link to them (name and CRC).
     SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --only-keep-debug \
@@ -74,7 +74,7 @@ for arch in i686 x86_64; do
     (cd "$symbols/$arch" && SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --strip-all \
       --add-gnu-debuglink="$file.debug" "$build/$arch/$file" "$top/$arch/$file")
   done
-  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/textconv.cnv"
+  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/textconv.cnv"
   bash scripts/check-version.sh "$top/$arch/docvane.exe" "$version"
   crlf "examples/textconv/textconv-$arch.reg" "$top/$arch/textconv.reg"
 done

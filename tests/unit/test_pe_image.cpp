@@ -14,7 +14,7 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-struct Spec {
+struct ImageShape {
     unsigned machine = PE_MACHINE_I386;
     bool plus = false;  // PE32+ optional header
     bool dll = true;
@@ -35,7 +35,7 @@ void put32(Bytes &b, size_t at, unsigned v) {
 
 // One section at RVA 0x1000 (file offset 0x200) holding the export
 // directory, the name pointers at 0x1040 and the names from 0x1100.
-Bytes image(const Spec &s) {
+Bytes image(const ImageShape &s) {
     Bytes b(0x200 + 0x400, 0);
     b[0] = 'M';
     b[1] = 'Z';
@@ -77,24 +77,24 @@ PeFacts inspect(const Bytes &b) {
 const unsigned INIT = 1, IS_FORMAT = 2, FOREIGN = 4, RTF_TO = 8;
 
 TEST(PeImage, KindMachineAndExportNames) {
-    Spec all;
+    ImageShape all;
     all.names = {"ForeignToRtf32", "InitConverter32", "IsFormatCorrect32", "RegisterApp", "RtfToForeign32"};
-    Spec amd64 = all;
+    ImageShape amd64 = all;
     amd64.machine = PE_MACHINE_AMD64;
     amd64.plus = true;
-    Spec program = all;
+    ImageShape program = all;
     program.dll = false;
-    Spec near_names;
+    ImageShape near_names;
     near_names.names = {"InitConverter32X", "initconverter32", "RtfToForeign", "RtfToForeign32"};
-    Spec outside = all;
+    ImageShape outside = all;
     outside.names_rva = 0x9000;  // in no section
-    Spec huge_count;
+    ImageShape huge_count;
     huge_count.names = {"InitConverter32"};
     huge_count.name_count = 0xFFFFFFFF;
-    Spec name_cut;  // the last name runs into the end of the file
+    ImageShape name_cut;  // the last name runs into the end of the file
     name_cut.names = {"InitConverter32", "RtfToForeign32"};
     name_cut.cut_to = 0x200 + 0x100 + 16 + 8;
-    Spec no_exports;
+    ImageShape no_exports;
     Bytes dos_only = image(all);
     dos_only.resize(64);
     Bytes no_pe = image(all);
