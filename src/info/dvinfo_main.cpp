@@ -59,8 +59,11 @@ void to_stream(void *context, const char *line) {
 void to_console(void *context, const char *line) {
     HANDLE console = static_cast<HANDLE>(context);
     static char oem[4096];
-    CharToOemBuffA(line, oem, static_cast<DWORD>(strlen(line)));
-    DWORD n = static_cast<DWORD>(strlen(line)), written;
+    // Room for the line end; a longer line is cut rather than overrun.
+    size_t length = strlen(line);
+    if (length > sizeof oem - 2) length = sizeof oem - 2;
+    DWORD n = static_cast<DWORD>(length), written;
+    CharToOemBuffA(line, oem, n);
     oem[n++] = '\r';
     oem[n++] = '\n';
     WriteFile(console, oem, n, &written, NULL);
