@@ -5,9 +5,10 @@
 
 #include "app/progress_window.h"
 #include "app/request.h"
-#include "app/status_text.h"
 #include "common/file_routines.h"
 #include "common/result_codes.h"
+#include "common/status_text.h"
+#include "common/text_limits.h"
 #include "conversion/export_conversion.h"
 #include "conversion/fault_guard.h"
 #include "conversion/import_conversion.h"
@@ -31,7 +32,21 @@ void read_request_file(Request *req) {
     fclose(file);
 }
 
+// The request file, held open for the status from before any converter
+// runs: it is still the request until the run ends, so it is not truncated,
+// and it is written through this handle wherever a converter moves the
+// current directory. Shared as a C stream shares it.
+HANDLE open_status_file(const char *request_path) {
+    char request_file[PATH_BUFFER_SIZE];
+    resolve_path(request_path, request_file);
+    return CreateFileA(request_file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
 void write_status_file(const char *request_path, int result) {
+    // No converter ran, or the request file could not be held open: by path,
+    // created anew or truncated.
+    if (write_guarded_status(result)) return;
     char bytes[STATUS_TEXT_SIZE];
     size_t length = format_status_text(bytes, sizeof bytes, g_progress_text, result);
     FILE *file = open_on_copy(request_path, "wb");
@@ -61,11 +76,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
         // Only a conversion request file chooses the converter sources.
         if (req.dispatch_code == DISPATCH_IMPORT || req.dispatch_code == DISPATCH_EXPORT) {
             g_source_selector = req.source_selector;
-            // A converter that faults still leaves the caller a status file.
-            fault_guard_status_file(req.request_path);
+            // A converter that faults or ends the process still leaves the
+            // caller a status file.
+            begin_guarded_run(open_status_file(req.request_path));
         }
         break;
     case TAIL_CONVERSION:
+        begin_guarded_run(INVALID_HANDLE_VALUE);
         break;
     }
 
@@ -85,6 +102,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
         break;
     }
 
+    // From here on nothing a converter left behind can change the outcome.
+    claim_run_end(result);
     if (req.request_path[0] && req.dispatch_code < DISPATCH_FIRST_LIST) write_status_file(req.request_path, result);
     return result;
 }

@@ -12,7 +12,11 @@ typedef int (*ConverterAction)(const char *display_name, const char *library_pat
 
 // The context of the import and export attempts.
 struct ConversionParams {
-    const char *source_path;
+    const char *source_path;       // as given: what converters are told
     const char *destination_path;
     int converter_index;  // export only
+    // The same files as docvane itself opens them, resolved against the
+    // current directory docvane started in: a converter may change it.
+    const char *source_file;
+    const char *destination_file;
 };

@@ -1,5 +1,7 @@
 #include "common/file_routines.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <string.h>
 #include <windows.h>
 
@@ -30,6 +32,30 @@ FILE *open_on_copy(const char *path, const char *mode) {
     char copy[PATH_BUFFER_SIZE];
     if (!copy_path(copy, path)) return NULL;
     return fopen(copy, mode);
+}
+
+FILE *create_for_writing(const char *path) {
+    char copy[PATH_BUFFER_SIZE];
+    if (!copy_path(copy, path)) return NULL;
+    HANDLE h = CreateFileA(copy, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (h == INVALID_HANDLE_VALUE) return NULL;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(h);
+        return NULL;
+    }
+    FILE *file = _fdopen(fd, "wb");
+    if (!file) _close(fd);  // closes the handle too
+    return file;
+}
+
+void resolve_path(const char *path, char (&out)[PATH_BUFFER_SIZE]) {
+    DWORD n = path[0] ? GetFullPathNameA(path, sizeof out, out, NULL) : 0;
+    if (n > 0 && n < sizeof out) return;
+    // Too long to copy as well: the empty path, which opens nothing, as
+    // open_on_copy refuses such a path.
+    if (!copy_path(out, path)) out[0] = '\0';
 }
 
 int file_exists(const char *path) {

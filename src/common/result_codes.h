@@ -20,3 +20,6 @@ constexpr int RESULT_WRITE_FAILED = -4;
 // not negative read as a signed 32-bit value (a negative code is the result
 // itself). Outside the 16-bit range of any converter's own result.
 constexpr int RESULT_CONVERTER_FAULTED = -65536;
+// Converter code ended the process (exit, _exit, abort, a failed assertion,
+// ExitProcess) or docvane's own thread, while a conversion was under way.
+constexpr int RESULT_CONVERTER_ENDED_RUN = -65537;

@@ -23,6 +23,7 @@ F entry_point(HMODULE module, const char *name) {
 
 BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int export_flag, HWND window) {
     // Its start-up code runs inside LoadLibraryA.
+    fault_guard_converter(library_path);
     arm_fault_guard();
     HMODULE module = LoadLibraryA(library_path);
     if (reinterpret_cast<UINT_PTR>(module) < 32) return BIND_NOT_LOADED;

@@ -7,8 +7,10 @@
 #include "app/progress_window.h"
 #include "common/file_routines.h"
 #include "common/result_codes.h"
+#include "common/text_limits.h"
 #include "conversion/conversion_state.h"
 #include "conversion/converter_binding.h"
+#include "conversion/fault_guard.h"
 #include "discovery/converter_enumerator.h"
 
 namespace {
@@ -38,7 +40,10 @@ bool fill_side_and_transfer(HGLOBAL side_block, HGLOBAL transfer_buffer) {
 }  // namespace
 
 int export_driver(const char *source_path, const char *destination_path, int converter_index) {
-    ConversionParams params = {source_path, destination_path, converter_index};
+    char source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
+    resolve_path(source_path, source_file);
+    resolve_path(destination_path, destination_file);
+    ConversionParams params = {source_path, destination_path, converter_index, source_file, destination_file};
     return enumerate_converters(export_attempt, &params, 1);
 }
 
@@ -48,9 +53,7 @@ int export_attempt(const char *display_name, const char *library_path, const cha
     if (params->converter_index != running_index) return running_result;
 
     // Released in reverse: transfer buffer, side block, path handle,
-    // class-name handle, then the library; the destination is watched until
-    // the library is gone.
-    GuardedDestination guarded_destination;
+    // class-name handle, then the library.
     ConverterLibrary lib;
     GlobalBlock class_name_handle;
     GlobalBlock path_handle;
@@ -64,31 +67,32 @@ int export_attempt(const char *display_name, const char *library_path, const cha
     path_handle.handle = make_path_handle(EXPORT_BLOCK_FLAGS, params->destination_path);
     if (!path_handle.handle) return RESULT_EXPORT_CANNOT_START;
 
-    // The source is opened before the destination is truncated, so a missing
-    // source never costs the caller an existing destination.
-    FileGuard source(open_on_copy(params->source_path, "rb"));
+    // The source is opened and every block taken before the destination is
+    // truncated, so neither a missing source nor a failed allocation costs
+    // the caller an existing destination.
+    FileGuard source(open_on_copy(params->source_file, "rb"));
     if (!source.file) return RESULT_EXPORT_CANNOT_START;
-    // Truncating the source as destination would destroy it before it is read.
-    if (same_file(params->destination_path, params->source_path)) return RESULT_DESTINATION_NOT_CREATED;
-    FILE *destination = open_on_copy(params->destination_path, "wb");
-    if (!destination) return RESULT_DESTINATION_NOT_CREATED;
-    fclose(destination);
-    fault_guard_destination(params->destination_path, INVALID_HANDLE_VALUE);
-
     class_name_handle.handle = make_class_name_handle(EXPORT_BLOCK_FLAGS, display_name);
     if (!class_name_handle.handle) return RESULT_EXPORT_CANNOT_START;
+    side_block.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
+    transfer_buffer.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
+    if (!side_block.handle || !transfer_buffer.handle ||
+        !fill_side_and_transfer(side_block.handle, transfer_buffer.handle))
+        return RESULT_EXPORT_CANNOT_START;
+
+    // Truncating the source as destination would destroy it before it is read.
+    if (same_file(params->destination_file, params->source_file)) return RESULT_DESTINATION_NOT_CREATED;
+    FILE *destination = create_for_writing(params->destination_file);
+    if (!destination) return RESULT_DESTINATION_NOT_CREATED;
+    fclose(destination);
+    // Watched until the run ends, unless deleted here.
+    fault_guard_destination(params->destination_file);
 
     arm_fault_guard();
     if (lib.register_app) lib.register_app(1, NULL);
 
     g_bytes_read = 0;
     g_total_length = _filelengthi64(_fileno(source.file));
-
-    side_block.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
-    transfer_buffer.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
-    if (!side_block.handle || !transfer_buffer.handle ||
-        !fill_side_and_transfer(side_block.handle, transfer_buffer.handle))
-        return RESULT_EXPORT_CANNOT_START;
 
     g_input_file = source.file;
     g_transfer_buffer = transfer_buffer.handle;
@@ -103,7 +107,10 @@ int export_attempt(const char *display_name, const char *library_path, const cha
 
     // The converter saw only part of the source: never a success.
     if (result >= 0 && g_read_failed) result = RESULT_EXPORT_CANNOT_START;
-    if (result < 0) delete_file(params->destination_path);
+    if (result < 0) {
+        delete_file(params->destination_file);
+        fault_guard_forget_destination();
+    }
     return result;
 }
 

@@ -1,74 +1,325 @@
 #include "conversion/fault_guard.h"
 
+#include <winternl.h>
+
+#include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "app/progress_window.h"
-#include "app/status_text.h"
 #include "common/result_codes.h"
+#include "common/status_text.h"
 #include "common/text_limits.h"
+#include "conversion/crash_record.h"
 
 namespace {
 
-// Everything the filter uses is here, fixed in size and filled before any
-// converter runs: the process it runs in may have a corrupted heap.
-char g_status_path[PATH_BUFFER_SIZE];
-char g_destination[PATH_BUFFER_SIZE];
-HANDLE g_destination_handle = INVALID_HANDLE_VALUE;
+typedef NTSTATUS(NTAPI *PFN_NtDeleteFile)(POBJECT_ATTRIBUTES attributes);
+typedef BOOLEAN(NTAPI *PFN_RtlDllShutdownInProgress)();
+typedef VOID(CALLBACK *PFN_DllNotification)(ULONG reason, const void *data, void *context);
+typedef NTSTATUS(NTAPI *PFN_LdrRegisterDllNotification)(ULONG flags, PFN_DllNotification notification,
+                                                          void *context, void **cookie);
+const ULONG DLL_NOTIFICATION_UNLOADED = 2;
+
+// Everything the guard uses is here, fixed in size and set up before any
+// converter code runs: by the time the guard acts the heap may be damaged
+// (CreateFileA and DeleteFileA allocate from it) and the current directory
+// moved.
+volatile LONG g_run_begun;
+HANDLE g_status_file = INVALID_HANDLE_VALUE;
 char g_status_bytes[STATUS_TEXT_SIZE];
-volatile LONG g_owner_thread;  // the thread inside the filter, or 0
-volatile LONG g_fault_result = RESULT_CONVERTER_FAULTED;
+PFN_NtDeleteFile g_nt_delete_file;
+PFN_RtlDllShutdownInProgress g_dll_shutdown_in_progress;
 
-void copy_path(char *to, const char *from) {
-    to[0] = '\0';
-    if (from && strlen(from) < PATH_BUFFER_SIZE) strcpy(to, from);
-}
+// The destination: a handle on its folder and its name there, so it is
+// deleted through a handle, never by path, and a converter may still replace
+// the file itself. The folder handle stays open until the next destination.
+HANDLE g_destination_folder;
+volatile LONG g_destination_watched;
+WCHAR g_destination_name[PATH_BUFFER_SIZE];
+UNICODE_STRING g_destination_unicode;
+OBJECT_ATTRIBUTES g_destination_attributes;
 
-[[noreturn]] void end_process() {
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_fault_result));
+char g_converter[PATH_BUFFER_SIZE];
+char g_module[PATH_BUFFER_SIZE];
+char g_record[CRASH_RECORD_SIZE];
+
+// The guard thread does the guard's work on a stack of its own, for a
+// thread whose stack has overflowed, and notices when docvane's thread
+// dies while a run is under way.
+HANDLE g_main_thread;
+DWORD g_main_thread_id;
+HANDLE g_wake;
+HANDLE g_guard_thread;
+DWORD g_guard_thread_id;
+volatile LONG g_overflow_thread;  // the last thread a stack overflow was seen on
+void *volatile g_overflow_address;
+
+// The run's end: claimed once, by the normal path or by the guard.
+volatile LONG g_claimer;        // the claiming thread, 0 while the end is open
+volatile LONG g_end_recorded;   // the claimer has recorded what follows
+volatile LONG g_finisher;       // the thread doing the guard's work
+int g_end_result;
+bool g_end_by_guard;
+DWORD g_fault_code;
+void *g_fault_address;
+
+[[noreturn]] void end_process(int result) {
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(result));
     // TerminateProcess does not return for the calling process.
     for (;;) Sleep(INFINITE);
 }
 
-void write_status() {
+// Another thread ends the process.
+[[noreturn]] void hold_forever() {
+    for (;;) Sleep(INFINITE);
+}
+
+// Over the request from its start, then cut: a second write of the same
+// bytes changes nothing, so whoever finishes a run may write them again.
+bool write_status_bytes(int result) {
+    if (g_status_file == INVALID_HANDLE_VALUE) return false;
     DWORD length = static_cast<DWORD>(
-        format_status_text(g_status_bytes, sizeof g_status_bytes, g_progress_text, g_fault_result));
-    // As the status file is written on every other path: created anew, or
-    // truncated, and shared as a C stream shares it.
-    HANDLE file = CreateFileA(g_status_path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written;
-    WriteFile(file, g_status_bytes, length, &written, NULL);
-    CloseHandle(file);
+        format_status_text(g_status_bytes, sizeof g_status_bytes, g_progress_text, result));
+    DWORD written = 0;
+    return SetFilePointer(g_status_file, 0, NULL, FILE_BEGIN) == 0 &&
+           WriteFile(g_status_file, g_status_bytes, length, &written, NULL) && written == length &&
+           SetEndOfFile(g_status_file);
+}
+
+void delete_destination() {
+    // Deleted once every handle on it is closed, which the end of the
+    // process does; stays while converter code holds it unshared.
+    if (g_destination_watched && g_nt_delete_file) g_nt_delete_file(&g_destination_attributes);
+}
+
+// Best effort, and last: the event log allocates, and a fault in here ends
+// the process with the result at once.
+void report_crash() {
+    CrashFacts facts = {g_fault_code, reinterpret_cast<UINT_PTR>(g_fault_address), NULL, 0, g_converter,
+                        g_end_result};
+    HMODULE module = NULL;
+    if (g_fault_address &&
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           static_cast<LPCSTR>(g_fault_address), &module) &&
+        GetModuleFileNameA(module, g_module, sizeof g_module) > 0) {
+        facts.module = g_module;
+        // Modules load where address space layout randomisation puts them:
+        // the offset is what the symbols resolve.
+        facts.offset = facts.address - reinterpret_cast<UINT_PTR>(module);
+    }
+    format_crash_record(g_record, sizeof g_record, facts);
+    HANDLE log = RegisterEventSourceA(NULL, "docvane");
+    if (!log) return;
+    const char *strings[1] = {g_record};
+    ReportEventA(log, EVENTLOG_ERROR_TYPE, 0, 1, NULL, 1, 0, strings, NULL);
+    DeregisterEventSource(log);
+}
+
+void record_end(int result, bool by_guard, DWORD code, void *address) {
+    g_end_result = result;
+    g_end_by_guard = by_guard;
+    g_fault_code = code;
+    g_fault_address = address;
+    MemoryBarrier();
+    g_end_recorded = 1;
+}
+
+[[noreturn]] void finish() {
+    g_finisher = static_cast<LONG>(GetCurrentThreadId());
+    if (g_end_by_guard) delete_destination();
+    write_status_bytes(g_end_result);
+    if (g_end_by_guard) report_crash();
+    end_process(g_end_result);
+}
+
+enum Others { OTHERS_RUNNING, MAIN_THREAD_GONE, OTHERS_GONE };
+
+// Ends the run through the guard with result, unless its end has been
+// claimed already: then the claimer ends it, or, if the claimer is gone
+// (the process is exiting, or it was docvane's own thread), its work is
+// done again here and the process ends with its result.
+[[noreturn]] void end_through_guard(int result, DWORD code, void *address, Others others, bool hand_over) {
+    LONG self = static_cast<LONG>(GetCurrentThreadId());
+    LONG claimer = InterlockedCompareExchange(&g_claimer, self, 0);
+    if (claimer == 0) {
+        record_end(result, true, code, address);
+        if (hand_over && g_guard_thread && self != static_cast<LONG>(g_guard_thread_id)) {
+            SetEvent(g_wake);
+            hold_forever();
+        }
+        finish();
+    }
+    // A fault inside the guard's own work, or after this thread's normal end.
+    if (claimer == self || g_finisher == self) end_process(g_end_recorded ? g_end_result : result);
+    bool claimer_gone = others == OTHERS_GONE ||
+                        (others == MAIN_THREAD_GONE && claimer == static_cast<LONG>(g_main_thread_id));
+    if (!claimer_gone) hold_forever();
+    if (!g_end_recorded) record_end(result, true, code, address);
+    finish();
 }
 
 LONG WINAPI fault_filter(EXCEPTION_POINTERS *info) {
-    LONG self = static_cast<LONG>(GetCurrentThreadId());
-    LONG owner = InterlockedCompareExchange(&g_owner_thread, self, 0);
-    // A fault inside the guard ends the run with the result it has; a fault
-    // on another thread meanwhile waits for the first to end the process.
-    if (owner == self) end_process();
-    if (owner != 0) for (;;) Sleep(INFINITE);
+    const EXCEPTION_RECORD *record = info ? info->ExceptionRecord : NULL;
+    DWORD code = record ? record->ExceptionCode : 0;
+    LONG signed_code = static_cast<LONG>(code);
+    // After a stack overflow this thread has little stack left: the guard
+    // thread does the work on its own.
+    end_through_guard(signed_code < 0 ? signed_code : RESULT_CONVERTER_FAULTED, code,
+                      record ? record->ExceptionAddress : NULL, OTHERS_RUNNING, code == EXCEPTION_STACK_OVERFLOW);
+}
 
-    LONG code = info && info->ExceptionRecord ? static_cast<LONG>(info->ExceptionRecord->ExceptionCode) : 0;
-    if (code < 0) g_fault_result = code;
+// Wine 8.0 on x86_64 never reaches the filter after a stack overflow: it
+// commits the whole stack, dispatching overflows again and the thread is
+// killed. A vectored handler is still reached; it only notes the overflow,
+// so a converter that handles its own still can, and the guard thread
+// takes over when the thread dies. Under qemu-i386 and on Windows the
+// filter is reached.
+LONG CALLBACK overflow_watch(EXCEPTION_POINTERS *info) {
+    if (info && info->ExceptionRecord && info->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        g_overflow_address = info->ExceptionRecord->ExceptionAddress;
+        g_overflow_thread = static_cast<LONG>(GetCurrentThreadId());
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
 
-    if (g_destination_handle != INVALID_HANDLE_VALUE) CloseHandle(g_destination_handle);
-    // Fails while the converter itself holds the file open: it then stays.
-    if (g_destination[0]) DeleteFileA(g_destination);
-    if (g_status_path[0]) write_status();
-    end_process();
+DWORD WINAPI guard_thread(void *ready) {
+    SetEvent(static_cast<HANDLE>(ready));
+    HANDLE waits[2] = {g_wake, g_main_thread};
+    DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (which == WAIT_OBJECT_0) finish();  // an end handed over, claimed and recorded
+    if (which != WAIT_OBJECT_0 + 1) return 0;
+    // Docvane's thread is gone while the run was under way: converter code
+    // ended it, or a stack overflow that could not be dispatched did.
+    bool overflow = g_overflow_thread == static_cast<LONG>(g_main_thread_id);
+    end_through_guard(overflow ? static_cast<int>(EXCEPTION_STACK_OVERFLOW) : RESULT_CONVERTER_ENDED_RUN,
+                      overflow ? EXCEPTION_STACK_OVERFLOW : 0, overflow ? g_overflow_address : NULL,
+                      MAIN_THREAD_GONE, false);
+}
+
+// Converter code ended the process: every other thread is gone by now.
+void process_ending() {
+    if (g_run_begun) end_through_guard(RESULT_CONVERTER_ENDED_RUN, 0, NULL, OTHERS_GONE, false);
+}
+
+// Windows calls the executable's TLS callbacks with DLL_PROCESS_DETACH
+// during ExitProcess; Wine 8.0 does not. Wine instead calls DLL
+// notifications (reason "unloaded") while RtlDllShutdownInProgress() is
+// true, after each library's own detach. Both lead here; whichever comes
+// first ends the process.
+void NTAPI process_detach_callback(PVOID, DWORD reason, PVOID) {
+    if (reason == DLL_PROCESS_DETACH) process_ending();
+}
+
+VOID CALLBACK dll_notification(ULONG reason, const void *, void *) {
+    if (reason == DLL_NOTIFICATION_UNLOADED && g_dll_shutdown_in_progress && g_dll_shutdown_in_progress())
+        process_ending();
+}
+
+// abort() and a failed assertion raise SIGABRT through the C runtime that
+// docvane shares with converters built against msvcrt.dll. A converter with
+// a C runtime of its own never comes here.
+void __cdecl on_abort(int) {
+    if (g_run_begun) end_through_guard(RESULT_CONVERTER_ENDED_RUN, 0, NULL, OTHERS_RUNNING, false);
+}
+
+template <class F>
+F ntdll_function(const char *name) {
+    return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), name)));
 }
 
 }  // namespace
 
-void arm_fault_guard() { SetUnhandledExceptionFilter(fault_filter); }
-
-void fault_guard_status_file(const char *request_path) { copy_path(g_status_path, request_path); }
-
-void fault_guard_destination(const char *path, HANDLE open_handle) {
-    copy_path(g_destination, path);
-    g_destination_handle = open_handle;
+// Placed among the C runtime's TLS callbacks.
+extern "C" {
+__attribute__((section(".CRT$XLY"), used)) PIMAGE_TLS_CALLBACK docvane_process_detach = process_detach_callback;
 }
 
-void fault_guard_destination_closed() { g_destination_handle = INVALID_HANDLE_VALUE; }
+void begin_guarded_run(HANDLE status_file) {
+    g_status_file = status_file;
+    g_nt_delete_file = ntdll_function<PFN_NtDeleteFile>("NtDeleteFile");
+    g_dll_shutdown_in_progress = ntdll_function<PFN_RtlDllShutdownInProgress>("RtlDllShutdownInProgress");
+    PFN_LdrRegisterDllNotification register_notification =
+        ntdll_function<PFN_LdrRegisterDllNotification>("LdrRegisterDllNotification");
+    void *cookie;
+    if (register_notification) register_notification(0, dll_notification, NULL, &cookie);
+    AddVectoredExceptionHandler(1, overflow_watch);
+    // Windows: room for the filter after a stack overflow. Wine 8.0 returns
+    // TRUE and gives none, hence the guard thread.
+    ULONG guarantee = 64 * 1024;
+    SetThreadStackGuarantee(&guarantee);
+
+    g_main_thread_id = GetCurrentThreadId();
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_thread, SYNCHRONIZE,
+                    FALSE, 0);
+    g_wake = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (g_main_thread && g_wake && ready)
+        g_guard_thread = CreateThread(NULL, 64 * 1024, guard_thread, ready, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                      &g_guard_thread_id);
+    // Its start-up, which tells every loaded library of the new thread and
+    // allocates, is over before any converter loads: no converter code ever
+    // runs on it, and nothing it does can land between a converter's calls.
+    if (g_guard_thread) {
+        HANDLE waits[2] = {ready, g_guard_thread};
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+    if (ready) CloseHandle(ready);
+    g_run_begun = 1;
+    arm_fault_guard();
+}
+
+void arm_fault_guard() {
+    SetUnhandledExceptionFilter(fault_filter);
+    signal(SIGABRT, on_abort);
+    // msvcrt's assertion box would wait for a person: docvane is a GUI
+    // program.
+    _set_error_mode(_OUT_TO_STDERR);
+}
+
+void fault_guard_converter(const char *library_path) {
+    g_converter[0] = '\0';
+    if (library_path && strlen(library_path) < sizeof g_converter) strcpy(g_converter, library_path);
+}
+
+void fault_guard_destination(const char *path) {
+    g_destination_watched = 0;
+    MemoryBarrier();
+    if (g_destination_folder) CloseHandle(g_destination_folder);
+    g_destination_folder = NULL;
+
+    const char *name = NULL;
+    for (const char *p = path; *p; ++p)
+        if (*p == '\\' || *p == '/') name = p + 1;
+    if (!name || !*name) return;
+    char folder[PATH_BUFFER_SIZE];
+    size_t folder_length = static_cast<size_t>(name - path);
+    if (folder_length >= sizeof folder) return;
+    memcpy(folder, path, folder_length);
+    folder[folder_length] = '\0';
+    int units = MultiByteToWideChar(CP_ACP, 0, name, -1, g_destination_name, PATH_BUFFER_SIZE);
+    if (units <= 1) return;
+    // No read, write or delete access: the folder handle never stands in the
+    // way of what a converter does with its files.
+    HANDLE folder_handle = CreateFileA(folder, FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder_handle == INVALID_HANDLE_VALUE) return;
+    g_destination_folder = folder_handle;
+    g_destination_unicode.Buffer = g_destination_name;
+    g_destination_unicode.Length = static_cast<USHORT>((units - 1) * sizeof(WCHAR));
+    g_destination_unicode.MaximumLength = static_cast<USHORT>(units * sizeof(WCHAR));
+    InitializeObjectAttributes(&g_destination_attributes, &g_destination_unicode, OBJ_CASE_INSENSITIVE,
+                               folder_handle, NULL);
+    MemoryBarrier();
+    g_destination_watched = 1;
+}
+
+void fault_guard_forget_destination() { g_destination_watched = 0; }
+
+void claim_run_end(int result) {
+    if (InterlockedCompareExchange(&g_claimer, static_cast<LONG>(GetCurrentThreadId()), 0) != 0) hold_forever();
+    record_end(result, false, 0, NULL);
+}
+
+bool write_guarded_status(int result) { return write_status_bytes(result); }

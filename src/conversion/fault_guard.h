@@ -1,33 +1,47 @@
-// The fault guard: what happens when converter code raises an exception
-// that nobody handles. The run then ends at once with a negative result:
-// the destination docvane made is deleted, the status file (request-file
-// mode) is written as on every other path, and the process terminates
+// The fault guard: a conversion run ends exactly once, and the caller is told
+// the truth however converter code ends or disturbs it. An exception that
+// nobody handles, a stack overflow, or converter code that ends the process
+// (exit, _exit, abort, a failed assertion, ExitProcess) or docvane's thread
+// all end the run at once with a negative result: the destination docvane
+// made is deleted, the status file (request-file mode) is written as on every
+// other path, a crash record goes to the event log, and the process ends
 // without a dialog, a debugger or any library's shutdown code.
+//
+// What the guard does, it does through handles opened and buffers filled
+// before converter code runs: by then the heap may be damaged and the
+// current directory moved.
 #pragma once
 
 #include <windows.h>
 
-// Makes the guard the process's top-level exception filter. Called before
-// every call into converter code, since a converter's own start-up code may
-// have put a filter of its own in its place.
+// Starts guarding a conversion run, before any converter code runs: the
+// guard thread, the process-end hooks and the abort handler. status_file is
+// the request file opened for writing without truncation, or
+// INVALID_HANDLE_VALUE (command-line requests, or it could not be opened).
+void begin_guarded_run(HANDLE status_file);
+
+// Makes the guard the process's top-level exception filter and abort
+// handler again. Called before every call into converter code, since
+// converter code may have put its own in their place.
 void arm_fault_guard();
 
-// Request-file mode, conversion request: the status file the guard writes.
-void fault_guard_status_file(const char *request_path);
+// The converter library about to be loaded, as it is loaded: the crash
+// record names the last one.
+void fault_guard_converter(const char *library_path);
 
-// The destination docvane has created, from then until the attempt ends;
-// open_handle is docvane's own open handle on it (import), closed before the
-// delete, or INVALID_HANDLE_VALUE.
-void fault_guard_destination(const char *path, HANDLE open_handle);
-// Docvane has closed its own handle on the destination.
-void fault_guard_destination_closed();
+// The destination docvane has created, as docvane opened it (see
+// resolve_path). From here until docvane deletes it itself or the run ends,
+// the guard deletes it if it ends the run.
+void fault_guard_destination(const char *path);
+// Docvane has deleted the destination itself.
+void fault_guard_forget_destination();
 
-// Forgets the destination when the attempt's scope ends: declared first, so
-// that it outlives the library and a fault in the library's shutdown code
-// still deletes the destination.
-struct GuardedDestination {
-    GuardedDestination() = default;
-    ~GuardedDestination() { fault_guard_destination(NULL, INVALID_HANDLE_VALUE); }
-    GuardedDestination(const GuardedDestination &) = delete;
-    GuardedDestination &operator=(const GuardedDestination &) = delete;
-};
+// The normal end of a conversion run: claims the run's end for result, after
+// which anything that would end the run through the guard ends the process
+// with result instead and writes nothing. If the guard has claimed the end
+// first, this never returns: the guard ends the process.
+void claim_run_end(int result);
+
+// Writes the status file's bytes for result through the request file's
+// handle given to begin_guarded_run. False when there is none.
+bool write_guarded_status(int result);

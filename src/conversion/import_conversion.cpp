@@ -1,13 +1,14 @@
 #include "conversion/import_conversion.h"
 
-#include <io.h>
 #include <windows.h>
 
 #include "app/progress_window.h"
 #include "common/file_routines.h"
 #include "common/result_codes.h"
+#include "common/text_limits.h"
 #include "conversion/conversion_state.h"
 #include "conversion/converter_binding.h"
+#include "conversion/fault_guard.h"
 #include "discovery/converter_enumerator.h"
 
 namespace {
@@ -18,7 +19,10 @@ const SIZE_T BLANK_HANDLE_SIZE = 32;
 }  // namespace
 
 int import_driver(const char *source_path, const char *destination_path) {
-    ConversionParams params = {source_path, destination_path, 0};
+    char source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
+    resolve_path(source_path, source_file);
+    resolve_path(destination_path, destination_file);
+    ConversionParams params = {source_path, destination_path, 0, source_file, destination_file};
     return enumerate_converters(import_attempt, &params, 0);
 }
 
@@ -27,9 +31,7 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     const ConversionParams *params = static_cast<const ConversionParams *>(context);
 
     // Released in reverse: transfer buffer, blank handle, path handle,
-    // class-name handle, then the library; the destination is watched until
-    // the library is gone.
-    GuardedDestination guarded_destination;
+    // class-name handle, then the library.
     ConverterLibrary lib;
     GlobalBlock class_name_handle;
     GlobalBlock path_handle;
@@ -58,10 +60,12 @@ int import_attempt(const char *display_name, const char *library_path, const cha
 
     // Opening the source itself for writing would truncate it before the
     // converter reads it: a destination that cannot be opened.
-    if (same_file(params->destination_path, params->source_path)) return running_result;
-    FILE *destination = open_on_copy(params->destination_path, "wb");
+    if (same_file(params->destination_file, params->source_file)) return running_result;
+    FILE *destination = create_for_writing(params->destination_file);
     if (!destination) return running_result;
-    fault_guard_destination(params->destination_path, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(destination))));
+    // Watched until the run ends, unless deleted here: the run may still
+    // end through the guard after a success.
+    fault_guard_destination(params->destination_file);
 
     g_output_file = destination;
     g_transfer_buffer = transfer_buffer.handle;
@@ -74,13 +78,15 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     // fclose.
     int close_failed = fflush(destination) != 0;
     close_failed |= fclose(destination) != 0;
-    fault_guard_destination_closed();
     g_output_file = NULL;
 
     // A destination that misses chunks is no success, whatever the converter
     // says.
     if (result >= 0 && (g_write_failed || close_failed)) result = RESULT_WRITE_FAILED;
-    if (result < 0) delete_file(params->destination_path);
+    if (result < 0) {
+        delete_file(params->destination_file);
+        fault_guard_forget_destination();
+    }
     return result;
 }
 

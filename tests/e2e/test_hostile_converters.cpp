@@ -38,6 +38,16 @@ const int ACCESS_VIOLATION = static_cast<int>(sizeof(void *) == 4 ? 0xC000001Du 
 const int OWN_EXCEPTION = static_cast<int>(0xE0441234u);
 // A code that is not negative gives this instead.
 const int POSITIVE_EXCEPTION_RESULT = -65536;
+// Converter code ended the process or docvane's thread.
+const int ENDED_RUN = -65537;
+const int STACK_OVERFLOW = static_cast<int>(0xC00000FDu);
+
+// How the converter's log ends.
+enum Ending {
+    RELEASED,  // freed with FreeLibrary after every block it was handed
+    FAULTED,   // its fault was its last act: none of its shutdown code ran
+    EXITED,    // it ended the process: at most its detach at exit followed
+};
 
 struct Row {
     const char *what;
@@ -49,7 +59,10 @@ struct Row {
     Destination destination;
     std::string bytes;  // for BYTES
     Lines log_has;      // lines the converter's log must hold
-    bool faulted = false;  // the process ended in the converter's fault
+    Ending ending = RELEASED;
+    // Request file and paths relative to the folder docvane starts in,
+    // which the converter moves away from ("chdir=elsewhere").
+    bool relative = false;
 };
 
 // gtest shows a failing row by its description.
@@ -147,25 +160,65 @@ const Row ROWS[] = {
     // code, and a destination docvane made is gone; one the fault came
     // before stays as it was.
     {"import fault in InitConverter32", false, FULL, "fault_at=init", ACCESS_VIOLATION, NO_TITLE, UNTOUCHED, "",
-     {}, true},
+     {}, FAULTED},
     {"import own exception in IsFormatCorrect32", false, FULL, "fault_at=accept|fault=0xE0441234", OWN_EXCEPTION,
-     NO_TITLE, UNTOUCHED, "", {}, true},
+     NO_TITLE, UNTOUCHED, "", {}, FAULTED},
     {"import fault after chunks", false, FULL, "op1=chunk 10 10 30|op2=chunk 10 10 60|op3=fault", ACCESS_VIOLATION,
-     60, ABSENT, "", {}, true},
+     60, ABSENT, "", {}, FAULTED},
     {"import own exception after a chunk", false, FULL, "fault=0xE0441234|op1=chunk 10 10 30|op2=fault",
-     OWN_EXCEPTION, 30, ABSENT, "", {}, true},
+     OWN_EXCEPTION, 30, ABSENT, "", {}, FAULTED},
     {"import exception with a positive code", false, FULL, "fault=0x20441234|op1=chunk 10 10 30|op2=fault",
-     POSITIVE_EXCEPTION_RESULT, 30, ABSENT, "", {}, true},
+     POSITIVE_EXCEPTION_RESULT, 30, ABSENT, "", {}, FAULTED},
     {"import fault after the converter put its own filter in place", false, FULL,
-     "replace_filter=1|op1=chunk 10 10 30|op2=fault", ACCESS_VIOLATION, 30, ABSENT, "", {}, true},
+     "replace_filter=attach|op1=chunk 10 10 30|op2=fault", ACCESS_VIOLATION, 30, ABSENT, "", {}, FAULTED},
     {"export fault in InitConverter32", true, FULL, "fault_at=init", ACCESS_VIOLATION, NO_TITLE, UNTOUCHED, "", {},
-     true},
+     FAULTED},
     {"export fault after reads with the destination closed", true, FULL, "op1=read|op2=writedest|op3=fault",
-     ACCESS_VIOLATION, 68, ABSENT, "", {}, true},
+     ACCESS_VIOLATION, 68, ABSENT, "", {}, FAULTED},
     {"export own exception with the destination still held", true, FULL,
-     "fault=0xE0441234|op1=readall|op2=holddest|op3=fault", OWN_EXCEPTION, 100, HELD, EXPORT_SOURCE, {}, true},
+     "fault=0xE0441234|op1=readall|op2=holddest|op3=fault", OWN_EXCEPTION, 100, HELD, EXPORT_SOURCE, {}, FAULTED},
     {"export fault after the converter put its own filter in place", true, FULL,
-     "replace_filter=1|op1=read|op2=fault", ACCESS_VIOLATION, 68, ABSENT, "", {}, true},
+     "replace_filter=attach|op1=read|op2=fault", ACCESS_VIOLATION, 68, ABSENT, "", {}, FAULTED},
+    // Put in place by an entry point: the guard is armed again before the
+    // next one.
+    {"import fault after IsFormatCorrect32 put its own filter in place", false, FULL,
+     "replace_filter=accept|op1=chunk 10 10 30|op2=fault", ACCESS_VIOLATION, 30, ABSENT, "", {}, FAULTED},
+    // The guard writes and deletes through handles it opened before: the
+    // heap it would otherwise need is gone.
+    {"import heap damaged then a fault", false, FULL, "fault=heap|op1=chunk 10 10 30|op2=fault", ACCESS_VIOLATION,
+     30, ABSENT, "", {}, FAULTED},
+    {"import stack overflow after a chunk", false, FULL, "fault=overflow|op1=chunk 10 10 30|op2=fault",
+     STACK_OVERFLOW, 30, ABSENT, "", {}, FAULTED},
+
+    // Converter code that ends the process or docvane's thread ends the run
+    // as a fault does, with its own result.
+    {"import abort after a chunk", false, FULL, "fault=abort|op1=chunk 10 10 30|op2=fault", ENDED_RUN, 30, ABSENT,
+     "", {}, FAULTED},
+    {"import failed assertion after a chunk", false, FULL, "fault=assert|op1=chunk 10 10 30|op2=fault", ENDED_RUN,
+     30, ABSENT, "", {}, FAULTED},
+    {"import exit in IsFormatCorrect32", false, FULL, "fault_at=accept|fault=exit", ENDED_RUN, NO_TITLE, UNTOUCHED,
+     "", {}, EXITED},
+    {"import ExitThread after a chunk", false, FULL, "fault=exitthread|op1=chunk 10 10 30|op2=fault", ENDED_RUN,
+     30, ABSENT, "", {}, FAULTED},
+    {"export _exit in InitConverter32", true, FULL, "fault_at=init|fault=_exit", ENDED_RUN, NO_TITLE, UNTOUCHED, "",
+     {}, EXITED},
+    {"export ExitProcess after reads with the destination written", true, FULL,
+     "fault=exitprocess|op1=read|op2=writedest|op3=fault", ENDED_RUN, 68, ABSENT, "", {}, EXITED},
+
+    // The loader catches a fault in a library's load or unload code: one
+    // that cannot load is passed over, and one that faults on its way out
+    // leaves the result as it was.
+    {"export fault in the converter's load code", true, FULL, "fault_at=attach", -16, NO_TITLE, UNTOUCHED, "", {},
+     RELEASED},
+    {"import fault in the converter's unload code", false, FULL, "fault_at=detach|op1=text 100 {}", 0, 100, BYTES,
+     "{}", {}, FAULTED},
+
+    // Docvane's own files stay where the caller's current directory put
+    // them; converters are still told the paths as given.
+    {"import relative paths while the converter moves the current directory", false, FULL,
+     "chdir=elsewhere|op1=text 100 {}", 0, 100, BYTES, "{}", {"chdir ok=1"}, RELEASED, true},
+    {"export relative paths while the converter moves the current directory", true, FULL,
+     "chdir=elsewhere|op1=readall", 0, 100, EMPTY, "", {"chdir ok=1"}, RELEASED, true},
 };
 
 std::string test_name(const testing::TestParamInfo<Row> &info) {
@@ -214,8 +267,12 @@ TEST_P(Hostile, ExitStatusDestinationAndRelease) {
     reg.add_converter(row.exporting, "c1", "Alpha", conv.file("conv.cnv"), row.exporting ? "wri" : "doc");
 
     std::string request = conv.file("job.req");
-    ASSERT_TRUE(write_file(request, source + "\r\n" + destination + "\r\nX\r\n" + (row.exporting ? "0\r\n" : "")));
-    EXPECT_EQ(run_program(docvane_exe().c_str(), "\"" + docvane_exe() + "\" " + request, conv.path().c_str()),
+    std::string source_word = row.relative ? (row.exporting ? "in.rtf" : "in.doc") : source;
+    std::string destination_word = row.relative ? (row.exporting ? "out.wri" : "out.rtf") : destination;
+    ASSERT_TRUE(write_file(request, source_word + "\r\n" + destination_word + "\r\nX\r\n" +
+                                        (row.exporting ? "0\r\n" : "")));
+    EXPECT_EQ(run_program(docvane_exe().c_str(),
+                          "\"" + docvane_exe() + "\" " + (row.relative ? "job.req" : request), conv.path().c_str()),
               static_cast<DWORD>(row.result));
     EXPECT_EQ(read_file(request), status(row.title == NO_TITLE ? "" : progress(row.title), row.result));
     // No failure may end as success, nor the reverse.
@@ -233,6 +290,8 @@ TEST_P(Hostile, ExitStatusDestinationAndRelease) {
     case HELD: EXPECT_EQ(now, row.bytes); break;
     }
     EXPECT_EQ(read_file(source), source_bytes);
+    EXPECT_FALSE(file_exists(conv.file("elsewhere\\job.req")));
+    EXPECT_FALSE(file_exists(conv.file("elsewhere\\" + destination_word)));
 
     Lines log = conv.take_log();
     EXPECT_TRUE(ConverterFolder::of(log, "fixture_planted.dll").empty());
@@ -240,8 +299,10 @@ TEST_P(Hostile, ExitStatusDestinationAndRelease) {
     EXPECT_EQ(count(log, "attach"), 1u);
     EXPECT_EQ(count(log, "converter filter"), 0u);
     for (const std::string &line : row.log_has) EXPECT_EQ(count(log, line), 1u) << line;
-    if (row.faulted) {
-        // Ended inside the converter: none of its shutdown code ran.
+    if (row.ending != RELEASED) {
+        // Ended inside the converter: none of its shutdown code ran but, when
+        // it ended the process itself, what the process end runs.
+        while (row.ending == EXITED && !log.empty() && log.back() == "detach at exit") log.pop_back();
         ASSERT_FALSE(log.empty());
         EXPECT_EQ(log.back().compare(0, 6, "fault "), 0) << log.back();
         EXPECT_TRUE(lines_starting(log, "detach").empty());
@@ -256,6 +317,36 @@ TEST_P(Hostile, ExitStatusDestinationAndRelease) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, Hostile, testing::ValuesIn(ROWS), test_name);
+
+// A converter thread that faults around the end of the run, before or after
+// docvane's thread claims the end, or once its code is unloaded: whichever
+// end wins, the status file and the exit code agree and the destination
+// matches the result.
+TEST(RunEnd, ConverterThreadFaultingAroundTheEnd) {
+    RegistryScope reg;
+    ConverterFolder conv;
+    std::string source = conv.file("in.doc"), destination = conv.file("out.rtf"), request = conv.file("job.req");
+    ASSERT_TRUE(write_file(source, IMPORT_SOURCE));
+    reg.add_converter(false, "c1", "Alpha", conv.file("conv.cnv"), "doc");
+    for (int delay : {0, 1, 3, 10, 30, 100}) {
+        SCOPED_TRACE(delay);
+        conv.add("conv.cnv", "op1=chunk 10 10 30\r\nop2=worker " + std::to_string(delay));
+        ASSERT_TRUE(write_file(destination, OLD_DESTINATION));
+        ASSERT_TRUE(write_file(request, source + "\r\n" + destination + "\r\nX\r\n"));
+        int result = static_cast<int>(run_program(docvane_exe().c_str(), "\"" + docvane_exe() + "\" " + request));
+        EXPECT_EQ(read_file(request), status(progress(30), result));
+        bool exists = false;
+        std::string now = read_file(destination, &exists);
+        if (result >= 0) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(now, pattern_bytes(0, 10));
+        } else {
+            EXPECT_FALSE(exists);
+        }
+        EXPECT_EQ(read_file(source), IMPORT_SOURCE);
+        conv.take_log();
+    }
+}
 
 // The release record must be able to tell: blocks left allocated are named,
 // fixed and moveable alike, and freed ones are not.

@@ -77,8 +77,18 @@ DWORD run_program(const char *app, const std::string &command_line, const char *
     memset(&si, 0, sizeof si);
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
-    if (!CreateProcessA(app, &cmd[0], NULL, NULL, FALSE, 0, NULL, cwd, &si, &pi)) {
-        ADD_FAILURE() << "cannot start " << command_line << ": error " << GetLastError();
+    // Wine under load has failed a start with ERROR_INTERNAL_ERROR before the
+    // program ran at all: a start that never happened is tried again.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt) Sleep(500);
+        started = CreateProcessA(app, &cmd[0], NULL, NULL, FALSE, 0, NULL, cwd, &si, &pi);
+        error = started ? 0 : GetLastError();
+        if (!started && error != ERROR_INTERNAL_ERROR) break;
+    }
+    if (!started) {
+        ADD_FAILURE() << "cannot start " << command_line << ": error " << error;
         return 0xDEADBEEF;
     }
     // A run that waits for anything (a dialog, a debugger) fails here rather

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/progress_text.h"
-#include "app/status_text.h"
+#include "common/status_text.h"
 
 namespace {
 

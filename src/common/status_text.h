@@ -12,3 +12,7 @@ constexpr size_t STATUS_TEXT_SIZE = 144;
 // Writes the status into out (always terminated) and returns its length. The
 // text is cut where the result would no longer fit.
 size_t format_status_text(char *out, size_t size, const char *progress_text, int result);
+
+// Writes value in decimal into out (room for 12 bytes), terminated; returns
+// its length. No C library: the fault guard calls it too.
+size_t format_decimal(char *out, int value);

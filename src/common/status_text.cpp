@@ -1,0 +1,40 @@
+#include "common/status_text.h"
+
+namespace {
+
+// A newline, the longest result ("-2147483648"), a newline and the zero byte.
+const size_t RESULT_ROOM = 14;
+
+}  // namespace
+
+size_t format_decimal(char *out, int value) {
+    // Through unsigned, so the most negative value has a magnitude too.
+    unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+    char digits[10];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    size_t n = 0;
+    if (value < 0) out[n++] = '-';
+    while (count) out[n++] = digits[--count];
+    out[n] = '\0';
+    return n;
+}
+
+size_t format_status_text(char *out, size_t size, const char *progress_text, int result) {
+    if (size == 0) return 0;
+    size_t n = 0;
+    while (progress_text[n] && n + RESULT_ROOM < size) {
+        out[n] = progress_text[n];
+        ++n;
+    }
+    if (n + 1 < size) out[n++] = '\n';
+    char line[RESULT_ROOM];
+    size_t length = format_decimal(line, result);
+    line[length++] = '\n';
+    for (size_t i = 0; i < length && n + 1 < size; ++i) out[n++] = line[i];
+    out[n] = '\0';
+    return n;
+}
