@@ -5,6 +5,7 @@
 
 #include "app/progress_text.h"
 #include "common/status_text.h"
+#include "conversion/crash_record.h"
 
 namespace {
 
@@ -52,6 +53,47 @@ TEST(StatusText, ProgressTextAndResultOnTwoLines) {
         memset(out, 'x', sizeof out);
         EXPECT_EQ(format_status_text(out, sizeof out, c.text.c_str(), c.result), c.status.size());
         EXPECT_EQ(std::string(out), c.status);
+    }
+}
+
+// The event log's line: what ended the run, where, and with what.
+TEST(CrashRecord, NamesTheExceptionTheModuleAndTheResult) {
+    const std::string long_path = "C:\\" + std::string(600, 'p') + ".cnv";
+    struct Case {
+        CrashFacts facts;
+        size_t size;
+        std::string record;
+    } cases[] = {
+        {{0xC0000005ul, 0x10001234ull, "C:\\conv\\a.cnv", 0x1234ull, "C:\\conv\\a.cnv", -1073741819},
+         CRASH_RECORD_SIZE,
+         "docvane: exception 0xC0000005 in C:\\conv\\a.cnv at offset 0x1234; last converter loaded: "
+         "C:\\conv\\a.cnv; the run ended with -1073741819."},
+        // A worker that runs on after its library was unloaded.
+        {{0xC0000005ul, 0x7FF612340000ull, NULL, 0, "C:\\conv\\a.cnv", -1073741819},
+         CRASH_RECORD_SIZE,
+         "docvane: exception 0xC0000005 at address 0x7FF612340000, in no loaded module; last converter "
+         "loaded: C:\\conv\\a.cnv; the run ended with -1073741819."},
+        {{0, 0, NULL, 0, "C:\\conv\\a.cnv", -65537},
+         CRASH_RECORD_SIZE,
+         "docvane: converter code ended the process or docvane's thread; last converter loaded: "
+         "C:\\conv\\a.cnv; the run ended with -65537."},
+        {{0x20441234ul, 0x401000ull, "C:\\docvane\\docvane.exe", 0ull, NULL, -65536},
+         CRASH_RECORD_SIZE,
+         "docvane: exception 0x20441234 in C:\\docvane\\docvane.exe at offset 0x0; no converter loaded; "
+         "the run ended with -65536."},
+        // Cut, never overrun.
+        {{0x1ul, 0, NULL, 0, NULL, 0}, 24, "docvane: exception 0x00"},
+        {{0xC0000005ul, 0, long_path.c_str(), 0x10ull, long_path.c_str(), INT_MIN},
+         CRASH_RECORD_SIZE,
+         ("docvane: exception 0xC0000005 in " + long_path + " at offset 0x10; last converter loaded: " + long_path)
+             .substr(0, CRASH_RECORD_SIZE - 1)},
+    };
+    for (const Case &c : cases) {
+        char out[CRASH_RECORD_SIZE + 8];
+        memset(out, 'x', sizeof out);
+        EXPECT_EQ(format_crash_record(out, c.size, c.facts), c.record.size());
+        EXPECT_EQ(std::string(out), c.record);
+        EXPECT_EQ(out[c.size], 'x');  // nothing written past the buffer
     }
 }
 
