@@ -14,6 +14,9 @@ namespace {
 
 const char CONVERTERS_KEY[] = "SOFTWARE\\Microsoft\\Shared Tools\\Text Converters\\";
 
+// What loading the library being judged would meet; big for the stack.
+LibraryLoad g_load;
+
 struct Survey {
     Report *report;
     ReportDirection *dir;
@@ -199,11 +202,10 @@ void survey_converters(Report *r, unsigned own_machine) {
             unsigned long error;
             LibraryFileStatus status = read_library_facts(row.library_path, &facts, &error);
             // The loader goes on only with a DLL of its own machine.
-            static LibraryLoad load;
             LibraryLoad *followed = nullptr;
             if (status == LIBRARY_READ && facts.kind == PE_DLL && facts.machine == own_machine) {
-                check_library_load(row.library_path, &facts, &load);
-                followed = &load;
+                check_library_load(row.library_path, &facts, &g_load);
+                followed = &g_load;
             }
             char verdict[REPORT_TEXT_SIZE];
             row.usable = library_verdict(status, error, &facts, followed, d, own_machine, verdict, sizeof verdict);
