@@ -7,11 +7,15 @@
 
 #include "discovery/converter_enumerator.h"
 #include "info/library_file.h"
+#include "info/library_load.h"
 #include "info/library_verdict.h"
 
 namespace {
 
 const char CONVERTERS_KEY[] = "SOFTWARE\\Microsoft\\Shared Tools\\Text Converters\\";
+
+// What loading the library being judged would meet; big for the stack.
+LibraryLoad g_load;
 
 struct Survey {
     Report *report;
@@ -188,6 +192,7 @@ void survey_converters(Report *r, unsigned own_machine) {
     g_enumeration_observer_context = nullptr;
     g_source_selector = saved_selector;
 
+    start_library_search(own_machine);
     for (int d = 0; d < 2; ++d) {
         ReportDirection &dir = r->directions[d];
         for (int i = 0; i < dir.row_count; ++i) {
@@ -196,8 +201,14 @@ void survey_converters(Report *r, unsigned own_machine) {
             PeFacts facts;
             unsigned long error;
             LibraryFileStatus status = read_library_facts(row.library_path, &facts, &error);
+            // The loader goes on only with a DLL of its own machine.
+            LibraryLoad *followed = nullptr;
+            if (status == LIBRARY_READ && facts.kind == PE_DLL && facts.machine == own_machine) {
+                check_library_load(row.library_path, &facts, &g_load);
+                followed = &g_load;
+            }
             char verdict[REPORT_TEXT_SIZE];
-            row.usable = library_verdict(status, error, &facts, d, own_machine, verdict, sizeof verdict);
+            row.usable = library_verdict(status, error, &facts, followed, d, own_machine, verdict, sizeof verdict);
             char note[REPORT_TEXT_SIZE];
             copy_text(note, sizeof note, row.text);
             if (note[0])

@@ -13,7 +13,7 @@ extern const char SELECTORS[SELECTOR_COUNT];
 
 // Rows kept per direction; a registry with more is reported as cut short.
 constexpr int MAX_REPORT_ROWS = 256;
-constexpr size_t REPORT_TEXT_SIZE = 160;
+constexpr size_t REPORT_TEXT_SIZE = 1024;
 
 struct ReportRow {
     int built_in;                        // 1: a WordPad built-in, else a registry subkey

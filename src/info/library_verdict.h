@@ -1,9 +1,11 @@
 // What would happen if docvane used a converter library, from what its file
-// shows: "ok" or the problem, and what docvane then does. No Win32.
+// and the files it needs show: "ok" or the problem, and what docvane then
+// does. No Win32.
 #pragma once
 
 #include <stddef.h>
 
+#include "common/text_limits.h"
 #include "info/pe_image.h"
 
 enum LibraryFileStatus {
@@ -18,10 +20,46 @@ enum LibraryFileStatus {
 extern const char *const ENTRY_POINT_NAMES[];
 constexpr int ENTRY_POINT_COUNT = 4;
 
+// Room for one problem in words, paths included.
+constexpr size_t REPORT_PROBLEM_SIZE = 768;
+
+// Why a library that a converter needs, directly or through another, does
+// not load.
+enum LoadProblemKind {
+    LOAD_OK,
+    LOAD_MISSING,        // found nowhere the loader looks
+    LOAD_OTHER_MACHINE,  // the file the loader finds first is for another machine
+    LOAD_NOT_DLL,        // the file the loader finds first is no PE image
+    LOAD_UNREADABLE,     // the file the loader finds first cannot be read
+};
+
+struct LoadProblem {
+    LoadProblemKind kind;
+    char library[PE_LIBRARY_NAME_SIZE];    // as the importer names it
+    char needed_by[PE_LIBRARY_NAME_SIZE];  // the library that imports it; "": the converter
+    char found_at[PATH_BUFFER_SIZE];       // the file found, for the kinds that have one
+    unsigned long detail;                  // its machine, or the Win32 error
+    int beside_converter;                  // LOAD_MISSING: a file of that name is in the converter's folder
+};
+
+// What loading the converter and finding its entry points gives beyond its
+// own file: its static imports, and for each forwarded entry point the
+// target library and whether it exports the target name.
+struct LibraryLoad {
+    LoadProblem imports;
+    LoadProblem forward_load[ENTRY_POINT_COUNT];
+    PeExportKind forward_export[ENTRY_POINT_COUNT];  // PE_EXPORT_FOUND: the target resolves
+    char delayed[160];  // delay-loaded libraries, listed but not judged
+};
+
 // Writes "ok" or the problem into out. own_machine is the machine of the
-// docvane build the report is for. Returns 1 for "ok", else 0.
-int library_verdict(LibraryFileStatus status, unsigned long error, const PeFacts *facts, int export_flag,
-                    unsigned own_machine, char *out, size_t size);
+// docvane build the report is for; load may be null (nothing beyond the
+// file known). Returns 1 for "ok", else 0.
+int library_verdict(LibraryFileStatus status, unsigned long error, const PeFacts *facts, const LibraryLoad *load,
+                    int export_flag, unsigned own_machine, char *out, size_t size);
+
+// "needs X: ..." for a library that does not load.
+void describe_load_problem(const LoadProblem *p, char *out, size_t size);
 
 // What docvane does with a converter it numbers but cannot use.
 const char *unusable_consequence(int export_flag);

@@ -11,12 +11,20 @@ const size_t FILE_HEADER_SIZE = 20;
 const size_t SECTION_HEADER_SIZE = 40;
 // The loader refuses more; it also bounds our work on a hostile file.
 const unsigned MAX_SECTIONS = 96;
-// Longer than any name looked for, so a longer export never matches.
+// Longer than any name looked for: a longer export compares as its first
+// bytes, which orders it as the whole name would be against a shorter one.
 const size_t NAME_BYTES = 64;
 // Ordinals are 16-bit: no image has more names that the loader could find.
 const uint32_t MAX_NAMES = 0x10000;
 // Beyond any converter, and keeps the header arithmetic from wrapping.
 const uint32_t MAX_HEADER_OFFSET = 0x10000000;
+// More libraries than any image needs; bounds the work on a hostile file.
+const unsigned MAX_IMPORTS = 512;
+const size_t IMPORT_DESCRIPTOR_SIZE = 20;
+const size_t DELAY_DESCRIPTOR_SIZE = 32;
+// Data directories: exports, imports, delay-load imports.
+const unsigned DIR_EXPORT = 0, DIR_IMPORT = 1, DIR_DELAY_IMPORT = 13;
+const unsigned DIRS_READ = 14;
 
 uint16_t u16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t u32(const unsigned char *p) {
@@ -29,6 +37,9 @@ struct Image {
     void *source;
     unsigned section_count;
     unsigned char sections[MAX_SECTIONS][SECTION_HEADER_SIZE];
+    uint32_t image_size;
+    uint32_t image_base;  // low 32 bits: old delay-load tables hold addresses, not offsets
+    uint32_t dir_rva[DIRS_READ], dir_size[DIRS_READ];
 };
 
 bool read_exact(const Image &im, uint32_t offset, void *out, size_t size) {
@@ -51,32 +62,113 @@ bool file_offset(const Image &im, uint32_t rva, uint32_t *offset) {
     return false;
 }
 
-void find_export_names(const Image &im, uint32_t directory_rva, const char *const *wanted, int wanted_count,
-                       unsigned *found) {
+bool read_rva(const Image &im, uint32_t rva, void *out, size_t size) {
     uint32_t at;
+    return file_offset(im, rva, &at) && read_exact(im, at, out, size);
+}
+
+// A zero-terminated string at rva, cut to size - 1 bytes; a string that the
+// file cuts short reads as what is there, and none at all is no string.
+bool read_string(const Image &im, uint32_t rva, char *out, size_t size) {
+    uint32_t at;
+    out[0] = '\0';
+    if (!file_offset(im, rva, &at)) return false;
+    size_t got = im.read_at(im.source, at, out, size - 1);
+    out[got] = '\0';
+    return got > 0;
+}
+
+struct ExportDirectory {
+    uint32_t function_count, name_count, functions_rva, names_rva, ordinals_rva;
+};
+
+// The i-th name of the name table; false when its entry cannot be read.
+bool export_name(const Image &im, const ExportDirectory &d, uint32_t i, char *name) {
+    unsigned char entry[4];
+    if (!read_rva(im, d.names_rva + i * 4, entry, 4)) return false;
+    read_string(im, u32(entry), name, NAME_BYTES + 1);
+    return true;
+}
+
+// What GetProcAddress finds for the name at position i of the name table.
+PeExportKind export_at(const Image &im, const ExportDirectory &d, uint32_t i, char *forward) {
+    unsigned char ordinal[2], address[4];
+    if (!read_rva(im, d.ordinals_rva + i * 2, ordinal, 2)) return PE_EXPORT_NO_ADDRESS;
+    uint32_t index = u16(ordinal);
+    if (index >= d.function_count || !read_rva(im, d.functions_rva + index * 4, address, 4))
+        return PE_EXPORT_NO_ADDRESS;
+    uint32_t rva = u32(address);
+    if (rva == 0) return PE_EXPORT_NO_ADDRESS;
+    // An address inside the export directory is the text of a forwarder.
+    if (rva - im.dir_rva[DIR_EXPORT] < im.dir_size[DIR_EXPORT]) {
+        read_string(im, rva, forward, PE_FORWARD_SIZE);
+        return PE_EXPORT_FORWARDED;
+    }
+    if (rva >= im.image_size) return PE_EXPORT_OUTSIDE_IMAGE;
+    return PE_EXPORT_FOUND;
+}
+
+// The loader's lookup: a binary search over the name table, which it takes
+// to be sorted. A name that only a scan finds is reported as out of order.
+PeExportKind find_export(const Image &im, const ExportDirectory &d, const char *wanted, char *forward) {
+    char name[NAME_BYTES + 1];
+    int64_t low = 0, high = static_cast<int64_t>(d.name_count) - 1;
+    while (low <= high) {
+        int64_t middle = (low + high) / 2;
+        if (!export_name(im, d, static_cast<uint32_t>(middle), name)) break;
+        int order = strcmp(name, wanted);
+        if (order == 0) return export_at(im, d, static_cast<uint32_t>(middle), forward);
+        if (order > 0)
+            high = middle - 1;
+        else
+            low = middle + 1;
+    }
+    for (uint32_t i = 0; i < d.name_count; ++i) {
+        if (!export_name(im, d, i, name)) break;
+        if (!strcmp(name, wanted)) return PE_EXPORT_OUT_OF_ORDER;
+    }
+    return PE_EXPORT_ABSENT;
+}
+
+void find_exports(const Image &im, const char *const *wanted, int wanted_count, PeFacts *facts) {
     unsigned char dir[40];
-    if (!file_offset(im, directory_rva, &at) || !read_exact(im, at, dir, sizeof dir)) return;
-    uint32_t name_count = u32(dir + 24), names_rva = u32(dir + 32);
-    if (name_count > MAX_NAMES) name_count = MAX_NAMES;
-    for (uint32_t i = 0; i < name_count; ++i) {
-        uint32_t entry_at;
-        unsigned char entry[4];
-        if (!file_offset(im, names_rva + i * 4, &entry_at) || !read_exact(im, entry_at, entry, 4)) return;
-        uint32_t name_at;
-        char name[NAME_BYTES + 1] = "";
-        if (!file_offset(im, u32(entry), &name_at)) continue;
-        // A name that the file cuts short reads as what is there.
-        size_t got = im.read_at(im.source, name_at, name, NAME_BYTES);
-        name[got] = '\0';
-        for (int k = 0; k < wanted_count; ++k)
-            if (!strcmp(name, wanted[k])) *found |= 1u << k;
+    if (!im.dir_rva[DIR_EXPORT] || !read_rva(im, im.dir_rva[DIR_EXPORT], dir, sizeof dir)) return;
+    ExportDirectory d = {u32(dir + 20), u32(dir + 24), u32(dir + 28), u32(dir + 32), u32(dir + 36)};
+    if (d.name_count > MAX_NAMES) d.name_count = MAX_NAMES;
+    for (int k = 0; k < wanted_count; ++k) {
+        facts->exports[k] = find_export(im, d, wanted[k], facts->forward[k]);
+        if (facts->exports[k] == PE_EXPORT_FOUND) facts->found_names |= 1u << k;
+    }
+}
+
+// Import descriptors end at one with no name or no address table, as the
+// loader reads them; delay-load descriptors end at one with no name.
+void list_imports(const Image &im, PeImportSink sink, void *context) {
+    char name[PE_LIBRARY_NAME_SIZE];
+    for (unsigned i = 0; im.dir_rva[DIR_IMPORT] && i < MAX_IMPORTS; ++i) {
+        unsigned char d[IMPORT_DESCRIPTOR_SIZE];
+        if (!read_rva(im, im.dir_rva[DIR_IMPORT] + i * IMPORT_DESCRIPTOR_SIZE, d, sizeof d)) break;
+        if (!u32(d + 12) || !u32(d + 16)) break;
+        if (read_string(im, u32(d + 12), name, sizeof name)) sink(context, name, 0);
+    }
+    for (unsigned i = 0; im.dir_rva[DIR_DELAY_IMPORT] && i < MAX_IMPORTS; ++i) {
+        unsigned char d[DELAY_DESCRIPTOR_SIZE];
+        if (!read_rva(im, im.dir_rva[DIR_DELAY_IMPORT] + i * DELAY_DESCRIPTOR_SIZE, d, sizeof d)) break;
+        uint32_t name_at = u32(d + 4);
+        if (!name_at) break;
+        // Attribute bit 0 clear: an old table, holding addresses.
+        if (!(u32(d) & 1)) name_at -= im.image_base;
+        if (read_string(im, name_at, name, sizeof name)) sink(context, name, 1);
     }
 }
 
 }  // namespace
 
-PeFacts inspect_pe(PeReadAt read_at, void *source, const char *const *wanted, int wanted_count) {
-    PeFacts facts = {PE_NOT_PE, 0, 0};
+PeFacts inspect_pe(PeReadAt read_at, void *source, const char *const *wanted, int wanted_count,
+                   PeImportSink on_import, void *import_context) {
+    PeFacts facts;
+    memset(&facts, 0, sizeof facts);
+    facts.kind = PE_NOT_PE;
     unsigned char dos[64];
     if (read_at(source, 0, dos, sizeof dos) != sizeof dos || dos[0] != 'M' || dos[1] != 'Z') return facts;
     uint32_t pe_at = u32(dos + 60);
@@ -91,29 +183,42 @@ PeFacts inspect_pe(PeReadAt read_at, void *source, const char *const *wanted, in
     unsigned sections = u16(file_header + 2);
     uint16_t optional_size = u16(file_header + 16);
     uint32_t optional_at = pe_at + sizeof header;
+    // A sink may inspect another file before this call returns: no statics.
     Image im;
+    memset(&im, 0, sizeof im);
     im.read_at = read_at;
     im.source = source;
     im.section_count = sections > MAX_SECTIONS ? MAX_SECTIONS : sections;
     size_t table_size = im.section_count * SECTION_HEADER_SIZE;
     if (read_at(source, optional_at + optional_size, im.sections, table_size) != table_size) im.section_count = 0;
-    unsigned char magic[2];
-    if (optional_size < 2 || !read_exact(im, optional_at, magic, 2)) return facts;
-    // Where the count of data directories and the first of them (exports)
-    // lie in the optional header.
+    // The fields read: magic, image base, image size, and where the count of
+    // data directories lies.
+    unsigned char optional[112 + DIRS_READ * 8];
+    size_t optional_read = optional_size < sizeof optional ? optional_size : sizeof optional;
+    memset(optional, 0, sizeof optional);
+    if (optional_size < 2 || !read_exact(im, optional_at, optional, optional_read)) return facts;
     uint32_t count_at;
-    if (u16(magic) == OPTIONAL_MAGIC_PE32)
+    if (u16(optional) == OPTIONAL_MAGIC_PE32) {
         count_at = 92;
-    else if (u16(magic) == OPTIONAL_MAGIC_PE32_PLUS)
+        im.image_base = u32(optional + 28);
+    } else if (u16(optional) == OPTIONAL_MAGIC_PE32_PLUS) {
         count_at = 108;
-    else
+        im.image_base = u32(optional + 24);
+    } else {
         return facts;
-    unsigned char dirs[12];
-    if (optional_size < count_at + sizeof dirs || !read_exact(im, optional_at + count_at, dirs, sizeof dirs))
-        return facts;
-    if (u32(dirs) < 1 || u32(dirs + 4) == 0) return facts;
-    if (wanted_count > 32) wanted_count = 32;
-    find_export_names(im, u32(dirs + 4), wanted, wanted_count, &facts.found_names);
+    }
+    if (optional_size < count_at + 4) return facts;
+    im.image_size = u32(optional + 56);
+    uint32_t dir_count = u32(optional + count_at);
+    for (unsigned i = 0; i < DIRS_READ && i < dir_count; ++i) {
+        uint32_t at = count_at + 4 + i * 8;
+        if (at + 8 > optional_size) break;
+        im.dir_rva[i] = u32(optional + at);
+        im.dir_size[i] = u32(optional + at + 4);
+    }
+    if (wanted_count > PE_MAX_WANTED) wanted_count = PE_MAX_WANTED;
+    find_exports(im, wanted, wanted_count, &facts);
+    if (on_import) list_imports(im, on_import, import_context);
     return facts;
 }
 

@@ -1,6 +1,6 @@
-// What a library file's bytes say about it, read from its PE headers and
-// export directory without loading it: so a converter's start-up code never
-// runs while it is being looked at. No Win32: built natively too.
+// What a library file's bytes say about it, read from its PE headers, export
+// directory and import tables without loading it: so a converter's start-up
+// code never runs while it is being looked at. No Win32: built natively too.
 #pragma once
 
 #include <stddef.h>
@@ -8,6 +8,12 @@
 
 constexpr unsigned PE_MACHINE_I386 = 0x14c;
 constexpr unsigned PE_MACHINE_AMD64 = 0x8664;
+
+// Names looked up per inspection, and the room for a forwarder's target
+// ("LIBRARY.Name") and for an imported library's name.
+constexpr int PE_MAX_WANTED = 8;
+constexpr size_t PE_FORWARD_SIZE = 128;
+constexpr size_t PE_LIBRARY_NAME_SIZE = 128;
 
 // Reads up to size bytes at offset into out and returns how many it got;
 // fewer than asked means the file ends there (or cannot be read).
@@ -19,16 +25,35 @@ enum PeKind {
     PE_DLL,
 };
 
+// A name as GetProcAddress meets it.
+enum PeExportKind {
+    PE_EXPORT_ABSENT,        // no such name
+    PE_EXPORT_FOUND,
+    PE_EXPORT_OUT_OF_ORDER,  // in the name table, but where binary search does not reach it
+    PE_EXPORT_NO_ADDRESS,    // its address is zero, or its ordinal has no address
+    PE_EXPORT_OUTSIDE_IMAGE, // its address lies beyond the image
+    PE_EXPORT_FORWARDED,     // it names another library's export: see forward
+};
+
 struct PeFacts {
     PeKind kind;
     unsigned machine;      // the file header's machine field, when a PE image
-    unsigned found_names;  // bit i: wanted[i] is exported by name
+    unsigned found_names;  // bit i: wanted[i] is found (not forwarded) by GetProcAddress
+    PeExportKind exports[PE_MAX_WANTED];
+    char forward[PE_MAX_WANTED][PE_FORWARD_SIZE];  // "LIBRARY.Name" or "LIBRARY.#7"
 };
 
-// Inspects the image read through read_at; names are looked up among the
-// export directory's names (at most 32 of them). An export directory that
-// cannot be read leaves its names not found.
-PeFacts inspect_pe(PeReadAt read_at, void *source, const char *const *wanted, int wanted_count);
+// Called for each library the image imports, in table order; delayed: from
+// the delay-load table, which the loader reads only when a function is first
+// called. A name longer than PE_LIBRARY_NAME_SIZE - 1 comes cut.
+typedef void (*PeImportSink)(void *context, const char *library, int delayed);
+
+// Inspects the image read through read_at: kind, machine, and each wanted
+// name (at most PE_MAX_WANTED) looked up as the loader looks it up. With a
+// sink, the imported libraries are handed to it too. An export directory or
+// import table that cannot be read counts as empty.
+PeFacts inspect_pe(PeReadAt read_at, void *source, const char *const *wanted, int wanted_count,
+                   PeImportSink on_import = nullptr, void *import_context = nullptr);
 
 // A reader over bytes in memory, source being a PeBytes.
 struct PeBytes {

@@ -1,7 +1,9 @@
 // dvinfo.exe end to end: one registry state with a converter for every
-// problem dvinfo tells of. Its rows are checked against a table, its indices
-// against what docvane.exe does with them, and the fixture log shows that
-// dvinfo itself loads no converter.
+// problem dvinfo tells of, the loader's included. Its rows are checked
+// against a table, its indices and verdicts against what docvane.exe does
+// with them, and the fixture log shows that dvinfo itself loads no
+// converter. Both programs run from a folder of their own, as installed, so
+// that libraries can be put in docvane's folder.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -21,10 +23,12 @@ const char WORD_NAME[] = "Word f\xFCr Windows 6.0";
 
 #ifdef _WIN64
 const char OTHER_ARCH[] = "32-bit library: only the i686 docvane can load it";
+const char OTHER_ARCH_WORDS[] = "a 32-bit library";
 const unsigned short OTHER_MACHINE = 0x14c;
 const char VIEW[] = "64-bit view";
 #else
 const char OTHER_ARCH[] = "64-bit library: only the x86_64 docvane can load it";
+const char OTHER_ARCH_WORDS[] = "a 64-bit library";
 const unsigned short OTHER_MACHINE = 0x8664;
 const char VIEW[] = "32-bit Windows (one view)";  // the i686 tests run in a win32 prefix
 #endif
@@ -60,6 +64,77 @@ std::vector<std::string> split(const std::string &text, char at) {
 
 std::string file_name(const std::string &path) { return path.substr(path.rfind('\\') + 1); }
 
+uint32_t get32(const std::string &b, size_t at) {
+    if (at + 4 > b.size()) return 0;
+    return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+void set32(std::string &b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// The file offset of an address in a linked image (0: none).
+size_t image_offset(const std::string &b, uint32_t rva) {
+    size_t fh = get32(b, 60) + 4;
+    size_t sections = fh + 20 + (static_cast<unsigned char>(b[fh + 16]) | static_cast<unsigned char>(b[fh + 17]) << 8);
+    unsigned count = static_cast<unsigned char>(b[fh + 2]) | static_cast<unsigned char>(b[fh + 3]) << 8;
+    for (unsigned i = 0; i < count; ++i) {
+        size_t s = sections + 40 * i;
+        uint32_t address = get32(b, s + 12), size = get32(b, s + 16);
+        if (rva >= address && rva - address < size) return get32(b, s + 20) + (rva - address);
+    }
+    return 0;
+}
+
+// Rewrites a linked DLL's export directory after the fact, as no linker
+// would: its name table reversed (with the ordinals that go with it), or the
+// address of one export made zero.
+enum ExportPatch { REVERSE_NAMES, ZERO_RTF_TO_FOREIGN };
+bool patch_exports(const std::string &path, ExportPatch patch) {
+    std::string b = read_file(path);
+    size_t fh = get32(b, 60) + 4, opt = fh + 20;
+    bool plus = b[opt] == 0x0b && b[opt + 1] == 0x02;
+    size_t dir = image_offset(b, get32(b, opt + (plus ? 112 : 96)));
+    if (!dir) return false;
+    uint32_t count = get32(b, dir + 24);
+    size_t functions = image_offset(b, get32(b, dir + 28)), names = image_offset(b, get32(b, dir + 32)),
+           ordinals = image_offset(b, get32(b, dir + 36));
+    if (!functions || !names || !ordinals || count < 2) return false;
+    if (patch == REVERSE_NAMES) {
+        for (uint32_t i = 0, j = count - 1; i < j; ++i, --j) {
+            uint32_t name = get32(b, names + 4 * i);
+            set32(b, names + 4 * i, get32(b, names + 4 * j));
+            set32(b, names + 4 * j, name);
+            std::swap(b[ordinals + 2 * i], b[ordinals + 2 * j]);
+            std::swap(b[ordinals + 2 * i + 1], b[ordinals + 2 * j + 1]);
+        }
+    } else {
+        uint32_t i = 0;
+        while (i < count && b.compare(image_offset(b, get32(b, names + 4 * i)), 15, std::string("RtfToForeign32", 15)))
+            ++i;
+        if (i == count) return false;
+        unsigned ordinal = static_cast<unsigned char>(b[ordinals + 2 * i]) |
+                           static_cast<unsigned char>(b[ordinals + 2 * i + 1]) << 8;
+        set32(b, functions + 4 * ordinal, 0);
+    }
+    return write_file(path, b);
+}
+
+// Converters with a loader problem: the subkey (also the display name and,
+// with ".cnv", the file) and the fixture library copied there.
+const char *const LOADER_CASES[][2] = {
+    {"j_home", "loader_home.dll"},                // its dependency is in docvane's folder
+    {"k_beside", "loader_beside.dll"},            // ... only beside the converter
+    {"l_absent", "loader_absent.dll"},            // ... nowhere
+    {"m_other", "loader_other.dll"},              // ... in docvane's folder, for the other machine
+    {"n_forward", "loader_forward.dll"},          // RtfToForeign32 forwarded into dv_home.dll
+    {"o_forward_gone", "loader_forward_gone.dll"},  // ... into dv_absent.dll
+    {"p_unsorted", "loader_home.dll"},            // its name table reversed
+    {"q_zero_address", "loader_home.dll"},        // RtfToForeign32's address zero
+};
+
 // One converter dvinfo should show, per direction: the three indices ("-"
 // for none), its status, and what docvane does.
 struct Expected {
@@ -70,7 +145,14 @@ class DvInfo : public testing::Test {
   protected:
     RegistryScope reg;
     ConverterFolder conv;
+    ScratchDir program;  // docvane.exe and dvinfo.exe as installed
     std::vector<std::string> links;
+
+    void SetUp() override {
+        const std::string &docvane = docvane_exe();
+        ASSERT_TRUE(copy_file(docvane, program.file("docvane.exe")));
+        ASSERT_TRUE(copy_file(docvane.substr(0, docvane.rfind('\\')) + "\\dvinfo.exe", program.file("dvinfo.exe")));
+    }
 
     void TearDown() override {
         // Before the registry scope clears the keys: it cannot pass a link.
@@ -99,6 +181,14 @@ class DvInfo : public testing::Test {
         char self[MAX_PATH];
         GetModuleFileNameA(NULL, self, sizeof self);
         ASSERT_TRUE(copy_file(self, conv.file("program.cnv")));
+        // The loader's problems: each converter copy and where its dependency
+        // is put (docvane's folder, beside the converter, nowhere).
+        for (const char *const *l : LOADER_CASES) conv.add(std::string(l[0]) + ".cnv", "", l[1]);
+        ASSERT_TRUE(copy_file(fixture_dir() + "\\dv_home.dll", program.file("dv_home.dll")));
+        ASSERT_TRUE(copy_file(fixture_dir() + "\\dv_beside.dll", conv.file("dv_beside.dll")));
+        ASSERT_TRUE(write_file(program.file("dv_other.dll"), other_arch_dll()));
+        ASSERT_TRUE(patch_exports(conv.file("p_unsorted.cnv"), REVERSE_NAMES));
+        ASSERT_TRUE(patch_exports(conv.file("q_zero_address.cnv"), ZERO_RTF_TO_FOREIGN));
         for (bool e : {false, true}) {
             reg.add_converter(e, ".dot", "Dot", conv.file("dot.cnv"), "dot");
             reg.add_converter(e, "a_ok", "Alpha", conv.file("a_ok.cnv"), "alp");
@@ -110,14 +200,20 @@ class DvInfo : public testing::Test {
             reg.add_converter(e, "g_excluded", "Excluded", conv.file("xwrdstr32.cnv"), "exc");
             add_dangling_link(e, "h_link");
             reg.add_converter(e, "i_program", "Program", conv.file("program.cnv"), "prg");
+            for (const char *const *l : LOADER_CASES)
+                reg.add_converter(e, l[0], l[0], conv.file(std::string(l[0]) + ".cnv"), "ldr");
             reg.add_converter(e, std::string(100, 'y'), "Long", conv.file("a_ok.cnv"), "lon");
             reg.add_converter(e, "z_after", "After", conv.file("a_ok.cnv"), "aft");
         }
     }
 
-    std::string dvinfo_exe() const {
-        const std::string &docvane = docvane_exe();
-        return docvane.substr(0, docvane.rfind('\\')) + "\\dvinfo.exe";
+    std::string dvinfo_exe() const { return program.file("dvinfo.exe"); }
+
+    // A request file run by the installed copy of docvane.
+    DWORD run_request(const std::string &path, const std::string &content) {
+        EXPECT_TRUE(write_file(path, content)) << path;
+        std::string exe = program.file("docvane.exe");
+        return run_program(exe.c_str(), "\"" + exe + "\" " + path);
     }
 
     // Runs dvinfo with args, its output into a file; returns the exit code.
@@ -170,11 +266,10 @@ class DvInfo : public testing::Test {
     }
 
     DWORD export_by(const std::string &selector, const std::string &index) {
-        std::string source = conv.file("in.rtf"), status_file;
+        std::string source = conv.file("in.rtf");
         EXPECT_TRUE(write_file(source, "{\\rtf1 }"));
-        return run_request_file(conv.file("export.req"),
-                                source + "\r\n" + conv.file("out.wri") + "\r\n" + selector + "\r\n" + index + "\r\n",
-                                &status_file);
+        return run_request(conv.file("export.req"),
+                           source + "\r\n" + conv.file("out.wri") + "\r\n" + selector + "\r\n" + index + "\r\n");
     }
 };
 
@@ -191,6 +286,18 @@ TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
     const char *UNOPENED = "subkey cannot be opened; no library path";
     const char *PROGRAM = "not a Windows DLL: a program, not a library";
     const std::string long_subkey = "subkey " + std::string(100, 'y');
+    const char *BESIDE = "needs dv_beside.dll: it is beside the converter, but docvane's loader does not look there";
+    const char *ABSENT = "needs dv_absent.dll: found nowhere docvane's loader looks";
+    const char *FORWARD_GONE = "RtfToForeign32 is forwarded to dv_absent.DvRtfToForeign32: needs dv_absent.dll: "
+                               "found nowhere docvane's loader looks";
+    const char *ZERO_ADDRESS = "RtfToForeign32 is exported with no address: the loader finds no export";
+    const std::string other_machine = "needs dv_other.dll: the first the loader finds, " + program.file("dv_other.dll") +
+                                      ", is " + OTHER_ARCH_WORDS;
+    auto out_of_order = [](const char *name) {
+        return std::string(name) + " is in the export name table out of order, where the loader's search does not find it";
+    };
+    const std::string unsorted_import = out_of_order("InitConverter32") + "; " + out_of_order("ForeignToRtf32");
+    const std::string unsorted_export = out_of_order("InitConverter32") + "; " + out_of_order("RtfToForeign32");
     const Expected expected[] = {
         {"-", "-", "-", "-", "registry", VIEW, "-"},
         {"-", "-", "-", "-", "wordpad", "", "-"},  // checked below
@@ -206,6 +313,14 @@ TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
         {"import", "-", "-", "-", "subkey g_excluded", "library excluded for import", NO_INDEX},
         {"import", "-", "6", "7", "subkey h_link", UNOPENED, PASSED_OVER},
         {"import", "-", "7", "8", "subkey i_program", PROGRAM, PASSED_OVER},
+        {"import", "-", "8", "9", "subkey j_home", "ok", "-"},
+        {"import", "-", "9", "10", "subkey k_beside", BESIDE, PASSED_OVER},
+        {"import", "-", "10", "11", "subkey l_absent", ABSENT, PASSED_OVER},
+        {"import", "-", "11", "12", "subkey m_other", other_machine.c_str(), PASSED_OVER},
+        {"import", "-", "12", "13", "subkey n_forward", "ok", "-"},
+        {"import", "-", "13", "14", "subkey o_forward_gone", "ok", "-"},
+        {"import", "-", "14", "15", "subkey p_unsorted", unsorted_import.c_str(), PASSED_OVER},
+        {"import", "-", "15", "16", "subkey q_zero_address", "ok", "-"},
         {"import", "-", "-", "-", long_subkey.c_str(),
          "subkey name of 100 characters or more: the walk ends here, later subkeys take no index", NO_INDEX},
         {"export", "0", "-", "0", "built-in", "ok", "-"},
@@ -220,6 +335,14 @@ TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
         {"export", "-", "-", "-", "subkey g_excluded", "library excluded for export", NO_INDEX},
         {"export", "-", "6", "7", "subkey h_link", UNOPENED, MINUS_16},
         {"export", "-", "7", "8", "subkey i_program", PROGRAM, MINUS_16},
+        {"export", "-", "8", "9", "subkey j_home", "ok", "-"},
+        {"export", "-", "9", "10", "subkey k_beside", BESIDE, MINUS_16},
+        {"export", "-", "10", "11", "subkey l_absent", ABSENT, MINUS_16},
+        {"export", "-", "11", "12", "subkey m_other", other_machine.c_str(), MINUS_16},
+        {"export", "-", "12", "13", "subkey n_forward", "ok", "-"},
+        {"export", "-", "13", "14", "subkey o_forward_gone", FORWARD_GONE, MINUS_16},
+        {"export", "-", "14", "15", "subkey p_unsorted", unsorted_export.c_str(), MINUS_16},
+        {"export", "-", "15", "16", "subkey q_zero_address", ZERO_ADDRESS, MINUS_16},
         {"export", "-", "-", "-", long_subkey.c_str(),
          "subkey name of 100 characters or more: the walk ends here, later subkeys take no index", NO_INDEX},
     };
@@ -265,8 +388,8 @@ TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
         }
     }
     EXPECT_EQ(export_by("W", "1"), EXIT_NOT_TAKEN);
-    EXPECT_EQ(export_by("X", "8"), EXIT_NOT_TAKEN);
-    EXPECT_EQ(export_by("Y", "9"), EXIT_NOT_TAKEN);
+    EXPECT_EQ(export_by("X", "16"), EXIT_NOT_TAKEN);
+    EXPECT_EQ(export_by("Y", "17"), EXIT_NOT_TAKEN);
 
     // Import asks the usable converters in dvinfo's order under Y and passes
     // the others over.
@@ -274,9 +397,7 @@ TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
     for (const Row &r : rows)
         if (r.direction == "import" && r.status == "ok") usable.push_back(file_name(r.path));
     conv.take_log();
-    std::string status_file;
-    EXPECT_EQ(run_request_file(conv.file("import.req"),
-                               conv.file("in.doc") + "\r\n" + conv.file("out.rtf") + "\r\nY\r\n", &status_file),
+    EXPECT_EQ(run_request(conv.file("import.req"), conv.file("in.doc") + "\r\n" + conv.file("out.rtf") + "\r\nY\r\n"),
               EXIT_NOT_TAKEN);
     for (const std::string &line : conv.take_log())
         if (line.find(" IsFormatCorrect32 ") != std::string::npos) asked.push_back(line.substr(0, line.find(' ')));

@@ -1,5 +1,6 @@
 // The PE reader and the verdict on synthetic images: headers, machine, the
-// DLL flag and export names, and files that are short or lie about sizes.
+// DLL flag, export names as the loader finds them, imported libraries, and
+// files that are short or lie about sizes.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -18,9 +19,13 @@ struct ImageShape {
     unsigned machine = PE_MACHINE_I386;
     bool plus = false;  // PE32+ optional header
     bool dll = true;
-    std::vector<std::string> names;
+    std::vector<std::string> names;  // in table order
+    std::vector<unsigned> addresses; // per name; missing: an address inside the image
+    std::vector<std::string> forwards;  // per name; non-empty: a forwarder to it
     unsigned name_count = 0;       // 0: names.size()
     unsigned names_rva = 0x1040;   // the name pointer table
+    std::vector<std::string> imports, delayed;  // imported libraries
+    bool old_delay_table = false;  // delay-load names as addresses, not offsets
     size_t cut_to = 0;             // 0: the whole image
 };
 
@@ -33,8 +38,13 @@ void put32(Bytes &b, size_t at, unsigned v) {
     put16(b, at + 2, v >> 16);
 }
 
-// One section at RVA 0x1000 (file offset 0x200) holding the export
-// directory, the name pointers at 0x1040 and the names from 0x1100.
+const unsigned IMAGE_SIZE = 0x3000, IMAGE_BASE = 0x10000000;
+
+// One section at RVA 0x1000 (file offset 0x200), the export directory's
+// 0x300 bytes first: the name pointers at 0x1040, the ordinals at 0x1080,
+// the addresses at 0x10A0, the names from 0x1100, forwarder texts from
+// 0x1280; then import descriptors at 0x1300, delay-load ones at 0x1340 and
+// library names from 0x13A0. Code would lie at 0x2000.
 Bytes image(const ImageShape &s) {
     Bytes b(0x200 + 0x400, 0);
     b[0] = 'M';
@@ -48,22 +58,54 @@ Bytes image(const ImageShape &s) {
     put16(b, fh + 16, optional_size);
     put16(b, fh + 18, s.dll ? 0x2102 : 0x0102);
     put16(b, opt, s.plus ? 0x20b : 0x10b);
+    put32(b, opt + (s.plus ? 24 : 28), IMAGE_BASE);
+    put32(b, opt + 56, IMAGE_SIZE);
     const size_t dirs = opt + (s.plus ? 108 : 92);
     put32(b, dirs, 16);
     put32(b, dirs + 4, s.names.empty() && !s.name_count ? 0 : 0x1000);
-    put32(b, dirs + 8, 0x400);
+    put32(b, dirs + 8, 0x300);
     const size_t sec = opt + optional_size;
     put32(b, sec + 8, 0x400);
     put32(b, sec + 12, 0x1000);
     put32(b, sec + 16, 0x400);
     put32(b, sec + 20, 0x200);
-    put32(b, 0x200 + 24, s.name_count ? s.name_count : static_cast<unsigned>(s.names.size()));
-    put32(b, 0x200 + 32, s.names_rva);
-    unsigned at = 0x1100;
+    const size_t dir = 0x200;
+    put32(b, dir + 20, static_cast<unsigned>(s.names.size()));
+    put32(b, dir + 24, s.name_count ? s.name_count : static_cast<unsigned>(s.names.size()));
+    put32(b, dir + 28, 0x10A0);
+    put32(b, dir + 32, s.names_rva);
+    put32(b, dir + 36, 0x1080);
+    unsigned at = 0x1100, forward_at = 0x1280;
     for (size_t i = 0; i < s.names.size(); ++i) {
         put32(b, 0x200 + 0x40 + 4 * i, at);
+        put16(b, 0x200 + 0x80 + 2 * i, static_cast<unsigned>(i));
+        unsigned address = i < s.addresses.size() ? s.addresses[i] : 0x2000 + 16 * static_cast<unsigned>(i);
+        if (i < s.forwards.size() && !s.forwards[i].empty()) {
+            address = forward_at;
+            memcpy(&b[0x200 + forward_at - 0x1000], s.forwards[i].c_str(), s.forwards[i].size() + 1);
+            forward_at += static_cast<unsigned>(s.forwards[i].size()) + 1;
+        }
+        put32(b, 0x200 + 0xA0 + 4 * i, address);
         memcpy(&b[0x200 + at - 0x1000], s.names[i].c_str(), s.names[i].size() + 1);
         at += static_cast<unsigned>(s.names[i].size()) + 1;
+    }
+    unsigned name_at = 0x13A0;
+    auto library_name = [&](const std::string &name) {
+        memcpy(&b[0x200 + name_at - 0x1000], name.c_str(), name.size() + 1);
+        unsigned rva = name_at;
+        name_at += static_cast<unsigned>(name.size()) + 1;
+        return rva;
+    };
+    if (!s.imports.empty()) put32(b, dirs + 4 + 8, 0x1300);
+    for (size_t i = 0; i < s.imports.size(); ++i) {
+        put32(b, 0x200 + 0x300 + 20 * i + 12, library_name(s.imports[i]));
+        put32(b, 0x200 + 0x300 + 20 * i + 16, 0x2000);
+    }
+    if (!s.delayed.empty()) put32(b, dirs + 4 + 13 * 8, 0x1340);
+    for (size_t i = 0; i < s.delayed.size(); ++i) {
+        unsigned rva = library_name(s.delayed[i]);
+        put32(b, 0x200 + 0x340 + 32 * i, s.old_delay_table ? 0 : 1);
+        put32(b, 0x200 + 0x340 + 32 * i + 4, s.old_delay_table ? rva + IMAGE_BASE : rva);
     }
     if (s.cut_to) b.resize(s.cut_to);
     return b;
@@ -85,7 +127,7 @@ TEST(PeImage, KindMachineAndExportNames) {
     ImageShape program = all;
     program.dll = false;
     ImageShape near_names;
-    near_names.names = {"InitConverter32X", "initconverter32", "RtfToForeign", "RtfToForeign32"};
+    near_names.names = {"InitConverter32X", "RtfToForeign", "RtfToForeign32", "initconverter32"};
     ImageShape outside = all;
     outside.names_rva = 0x9000;  // in no section
     ImageShape huge_count;
@@ -118,7 +160,9 @@ TEST(PeImage, KindMachineAndExportNames) {
         {"program", image(program), PE_NOT_DLL, PE_MACHINE_I386, INIT | IS_FORMAT | FOREIGN | RTF_TO},
         {"exact names only", image(near_names), PE_DLL, PE_MACHINE_I386, RTF_TO},
         {"name table outside the sections", image(outside), PE_DLL, PE_MACHINE_I386, 0},
-        {"name count past the file", image(huge_count), PE_DLL, PE_MACHINE_I386, INIT},
+        // The search runs off the table; the name is there, but not where the
+        // loader would find it.
+        {"name count past the file", image(huge_count), PE_DLL, PE_MACHINE_I386, 0},
         {"name cut by the end of the file", image(name_cut), PE_DLL, PE_MACHINE_I386, INIT},
         {"no export directory", image(no_exports), PE_DLL, PE_MACHINE_I386, 0},
     };
@@ -133,6 +177,92 @@ TEST(PeImage, KindMachineAndExportNames) {
     }
 }
 
+TEST(PeImage, ExportsAsTheLoaderFindsThem) {
+    // Wanted: InitConverter32, IsFormatCorrect32, ForeignToRtf32, RtfToForeign32.
+    ImageShape reversed;
+    reversed.names = {"RtfToForeign32", "IsFormatCorrect32", "InitConverter32", "ForeignToRtf32"};
+    ImageShape addresses;
+    addresses.names = {"ForeignToRtf32", "InitConverter32", "IsFormatCorrect32", "RtfToForeign32"};
+    addresses.addresses = {0, IMAGE_SIZE - 1, IMAGE_SIZE, 0xFFFFFFF0};
+    ImageShape forwarded;
+    forwarded.names = {"InitConverter32", "RtfToForeign32"};
+    forwarded.forwards = {"", "OTHER.RealRtfToForeign32"};
+    ImageShape bad_ordinal;  // the ordinal table points past the addresses
+    bad_ordinal.names = {"InitConverter32"};
+    Bytes bad_ordinal_bytes = image(bad_ordinal);
+    put16(bad_ordinal_bytes, 0x280, 5);
+
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        PeExportKind kinds[4];
+        unsigned found;
+    } cases[] = {
+        // A binary search over the reversed table meets IsFormatCorrect32
+        // first and so finds it; the rest only a scan finds.
+        {"reversed name table", image(reversed),
+         {PE_EXPORT_OUT_OF_ORDER, PE_EXPORT_FOUND, PE_EXPORT_OUT_OF_ORDER, PE_EXPORT_OUT_OF_ORDER}, IS_FORMAT},
+        {"zero, last and outside addresses", image(addresses),
+         {PE_EXPORT_FOUND, PE_EXPORT_OUTSIDE_IMAGE, PE_EXPORT_NO_ADDRESS, PE_EXPORT_OUTSIDE_IMAGE}, INIT},
+        {"forwarded", image(forwarded), {PE_EXPORT_FOUND, PE_EXPORT_ABSENT, PE_EXPORT_ABSENT, PE_EXPORT_FORWARDED},
+         INIT},
+        {"ordinal without an address", bad_ordinal_bytes,
+         {PE_EXPORT_NO_ADDRESS, PE_EXPORT_ABSENT, PE_EXPORT_ABSENT, PE_EXPORT_ABSENT}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        PeFacts f = inspect(c.bytes);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(f.exports[i], c.kinds[i]) << ENTRY_POINT_NAMES[i];
+        EXPECT_EQ(f.found_names, c.found);
+    }
+    EXPECT_STREQ(inspect(image(forwarded)).forward[3], "OTHER.RealRtfToForeign32");
+}
+
+TEST(PeImage, ImportedLibrariesInTableOrder) {
+    ImageShape both;
+    both.names = {"InitConverter32"};
+    both.imports = {"KERNEL32.dll", "dv_dep.dll"};
+    both.delayed = {"WINSPOOL.DRV"};
+    ImageShape old_delay = both;
+    old_delay.old_delay_table = true;
+    ImageShape plus = both;
+    plus.plus = true;
+    plus.machine = PE_MACHINE_AMD64;
+    ImageShape cut = both;  // the last name runs into the end of the file
+    cut.cut_to = 0x200 + 0x3A0 + 13 + 4;
+    struct Case {
+        const char *what;
+        Bytes bytes;
+        std::vector<std::string> seen;
+    } cases[] = {
+        {"imports and delay-loads", image(both), {"KERNEL32.dll", "dv_dep.dll", "WINSPOOL.DRV (delayed)"}},
+        {"old delay-load table", image(old_delay), {"KERNEL32.dll", "dv_dep.dll", "WINSPOOL.DRV (delayed)"}},
+        {"PE32+", image(plus), {"KERNEL32.dll", "dv_dep.dll", "WINSPOOL.DRV (delayed)"}},
+        {"cut short", image(cut), {"KERNEL32.dll", "dv_d"}},
+        {"none", image(ImageShape()), {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> seen;
+        PeBytes source = {c.bytes.data(), c.bytes.size()};
+        inspect_pe(pe_read_bytes, &source, nullptr, 0, [](void *context, const char *library, int delayed) {
+            static_cast<std::vector<std::string> *>(context)->push_back(std::string(library) +
+                                                                        (delayed ? " (delayed)" : ""));
+        }, &seen);
+        EXPECT_EQ(seen, c.seen);
+    }
+}
+
+PeFacts facts_of(PeKind kind, unsigned machine, unsigned found) {
+    PeFacts f;
+    memset(&f, 0, sizeof f);
+    f.kind = kind;
+    f.machine = machine;
+    f.found_names = found;
+    for (int i = 0; i < ENTRY_POINT_COUNT; ++i) f.exports[i] = found & (1u << i) ? PE_EXPORT_FOUND : PE_EXPORT_ABSENT;
+    return f;
+}
+
 TEST(LibraryVerdict, ProblemsInOrderOfWhatTheLoaderMeetsFirst) {
     struct Case {
         LibraryFileStatus status;
@@ -144,28 +274,113 @@ TEST(LibraryVerdict, ProblemsInOrderOfWhatTheLoaderMeetsFirst) {
         {LIBRARY_NO_PATH, {}, 0, PE_MACHINE_I386, "no library path"},
         {LIBRARY_MISSING, {}, 1, PE_MACHINE_I386, "file missing"},
         {LIBRARY_UNREADABLE, {}, 1, PE_MACHINE_I386, "file unreadable (error 5)"},
-        {LIBRARY_READ, {PE_NOT_PE, 0, 0}, 0, PE_MACHINE_I386, "not a Windows DLL"},
-        {LIBRARY_READ, {PE_NOT_DLL, PE_MACHINE_I386, 15}, 0, PE_MACHINE_I386,
+        {LIBRARY_READ, facts_of(PE_NOT_PE, 0, 0), 0, PE_MACHINE_I386, "not a Windows DLL"},
+        {LIBRARY_READ, facts_of(PE_NOT_DLL, PE_MACHINE_I386, 15), 0, PE_MACHINE_I386,
          "not a Windows DLL: a program, not a library"},
-        {LIBRARY_READ, {PE_DLL, PE_MACHINE_AMD64, 15}, 0, PE_MACHINE_I386,
+        {LIBRARY_READ, facts_of(PE_DLL, PE_MACHINE_AMD64, 15), 0, PE_MACHINE_I386,
          "64-bit library: only the x86_64 docvane can load it"},
-        {LIBRARY_READ, {PE_DLL, PE_MACHINE_I386, 15}, 1, PE_MACHINE_AMD64,
+        {LIBRARY_READ, facts_of(PE_DLL, PE_MACHINE_I386, 15), 1, PE_MACHINE_AMD64,
          "32-bit library: only the i686 docvane can load it"},
-        {LIBRARY_READ, {PE_DLL, 0xAA64, 15}, 1, PE_MACHINE_AMD64,
+        {LIBRARY_READ, facts_of(PE_DLL, 0xAA64, 15), 1, PE_MACHINE_AMD64,
          "library for machine type 0xaa64: docvane cannot load it"},
-        {LIBRARY_READ, {PE_DLL, PE_MACHINE_I386, INIT | RTF_TO}, 0, PE_MACHINE_I386,
+        {LIBRARY_READ, facts_of(PE_DLL, PE_MACHINE_I386, INIT | RTF_TO), 0, PE_MACHINE_I386,
          "lacks IsFormatCorrect32, ForeignToRtf32"},
-        {LIBRARY_READ, {PE_DLL, PE_MACHINE_I386, INIT | RTF_TO}, 1, PE_MACHINE_I386, "ok"},
-        {LIBRARY_READ, {PE_DLL, PE_MACHINE_I386, IS_FORMAT | FOREIGN}, 1, PE_MACHINE_I386,
+        {LIBRARY_READ, facts_of(PE_DLL, PE_MACHINE_I386, INIT | RTF_TO), 1, PE_MACHINE_I386, "ok"},
+        {LIBRARY_READ, facts_of(PE_DLL, PE_MACHINE_I386, IS_FORMAT | FOREIGN), 1, PE_MACHINE_I386,
          "lacks InitConverter32, RtfToForeign32"},
-        {LIBRARY_READ, {PE_DLL, PE_MACHINE_AMD64, INIT | IS_FORMAT | FOREIGN}, 0, PE_MACHINE_AMD64, "ok"},
+        {LIBRARY_READ, facts_of(PE_DLL, PE_MACHINE_AMD64, INIT | IS_FORMAT | FOREIGN), 0, PE_MACHINE_AMD64, "ok"},
     };
     for (const Case &c : cases) {
-        char out[160];
-        int ok = library_verdict(c.status, 5, &c.facts, c.export_flag, c.own, out, sizeof out);
+        char out[REPORT_PROBLEM_SIZE];
+        int ok = library_verdict(c.status, 5, &c.facts, nullptr, c.export_flag, c.own, out, sizeof out);
         EXPECT_STREQ(out, c.expected);
         EXPECT_EQ(ok, strcmp(c.expected, "ok") == 0) << c.expected;
     }
+}
+
+// What the loader meets after the file: the libraries it needs, then the
+// entry points, each problem in its own words.
+TEST(LibraryVerdict, DependenciesAndEntryPoints) {
+    const unsigned ALL = INIT | IS_FORMAT | FOREIGN | RTF_TO;
+    auto load_with = [](LoadProblemKind kind, const char *library, const char *needed_by, int beside) {
+        LibraryLoad load;
+        memset(&load, 0, sizeof load);
+        load.imports.kind = kind;
+        snprintf(load.imports.library, sizeof load.imports.library, "%s", library);
+        snprintf(load.imports.needed_by, sizeof load.imports.needed_by, "%s", needed_by);
+        snprintf(load.imports.found_at, sizeof load.imports.found_at, "C:\\docvane\\%s", library);
+        load.imports.detail = kind == LOAD_OTHER_MACHINE ? PE_MACHINE_AMD64 : 5;
+        load.imports.beside_converter = beside;
+        return load;
+    };
+    PeFacts all = facts_of(PE_DLL, PE_MACHINE_I386, ALL);
+    PeFacts odd = all;  // each entry point its own way
+    odd.exports[0] = PE_EXPORT_OUT_OF_ORDER;
+    odd.exports[1] = PE_EXPORT_NO_ADDRESS;
+    odd.exports[2] = PE_EXPORT_OUTSIDE_IMAGE;
+    odd.exports[3] = PE_EXPORT_FORWARDED;
+    odd.found_names = 0;
+    snprintf(odd.forward[3], sizeof odd.forward[3], "DV_FWD.Real");
+    LibraryLoad fine = load_with(LOAD_OK, "", "", 0);
+    LibraryLoad forward_gone = fine;
+    forward_gone.forward_load[3] = load_with(LOAD_MISSING, "DV_FWD.dll", "", 0).imports;
+    LibraryLoad forward_lacks = fine;
+    forward_lacks.forward_export[3] = PE_EXPORT_ABSENT;
+    LibraryLoad forward_ok = fine;
+    forward_ok.forward_export[3] = PE_EXPORT_FOUND;
+    PeFacts only_forwarded = all;
+    only_forwarded.exports[3] = PE_EXPORT_FORWARDED;
+    snprintf(only_forwarded.forward[3], sizeof only_forwarded.forward[3], "DV_FWD.Real");
+    LibraryLoad delayed = fine;
+    snprintf(delayed.delayed, sizeof delayed.delayed, "WINSPOOL.DRV, dv_late.dll");
+    LibraryLoad missing_and_delayed = load_with(LOAD_MISSING, "dv_dep.dll", "", 0);
+    snprintf(missing_and_delayed.delayed, sizeof missing_and_delayed.delayed, "WINSPOOL.DRV");
+
+    const char *OUT_OF_ORDER =
+        "InitConverter32 is in the export name table out of order, where the loader's search does not find it";
+    struct Case {
+        PeFacts facts;
+        LibraryLoad load;
+        int export_flag;
+        std::string expected;
+    } cases[] = {
+        {all, load_with(LOAD_MISSING, "dv_dep.dll", "", 0), 1, "needs dv_dep.dll: found nowhere docvane's loader looks"},
+        {all, load_with(LOAD_MISSING, "dv_dep.dll", "", 1), 0,
+         "needs dv_dep.dll: it is beside the converter, but docvane's loader does not look there"},
+        {all, load_with(LOAD_MISSING, "dv_deeper.dll", "dv_dep.dll", 0), 0,
+         "needs dv_deeper.dll (for dv_dep.dll): found nowhere docvane's loader looks"},
+        {all, load_with(LOAD_OTHER_MACHINE, "dv_dep.dll", "", 0), 0,
+         "needs dv_dep.dll: the first the loader finds, C:\\docvane\\dv_dep.dll, is a 64-bit library"},
+        {all, load_with(LOAD_NOT_DLL, "dv_dep.dll", "", 0), 0,
+         "needs dv_dep.dll: the first the loader finds, C:\\docvane\\dv_dep.dll, is not a Windows DLL"},
+        {all, load_with(LOAD_UNREADABLE, "dv_dep.dll", "", 0), 0,
+         "needs dv_dep.dll: the first the loader finds, C:\\docvane\\dv_dep.dll, cannot be read (error 5)"},
+        // The dependency comes first: the library never loads.
+        {odd, load_with(LOAD_MISSING, "dv_dep.dll", "", 0), 1, "needs dv_dep.dll: found nowhere docvane's loader looks"},
+        {odd, forward_gone, 0,
+         std::string(OUT_OF_ORDER) + "; IsFormatCorrect32 is exported with no address: the loader finds no export; "
+         "ForeignToRtf32 is exported at an address outside the library: the loader finds no export"},
+        {odd, forward_gone, 1,
+         std::string(OUT_OF_ORDER) + "; RtfToForeign32 is forwarded to DV_FWD.Real: needs DV_FWD.dll: found nowhere "
+         "docvane's loader looks"},
+        {only_forwarded, forward_lacks, 1,
+         "RtfToForeign32 is forwarded to DV_FWD.Real, which DV_FWD does not export as the loader finds it"},
+        {only_forwarded, forward_ok, 1, "ok"},
+        {only_forwarded, forward_ok, 0, "ok"},
+        {all, delayed, 1, "ok; delay-loads WINSPOOL.DRV, dv_late.dll (not checked)"},
+        {all, missing_and_delayed, 1,
+         "needs dv_dep.dll: found nowhere docvane's loader looks; delay-loads WINSPOOL.DRV (not checked)"},
+    };
+    for (const Case &c : cases) {
+        char out[REPORT_PROBLEM_SIZE];
+        int ok = library_verdict(LIBRARY_READ, 0, &c.facts, &c.load, c.export_flag, PE_MACHINE_I386, out, sizeof out);
+        EXPECT_EQ(out, c.expected);
+        EXPECT_EQ(ok, c.expected.compare(0, 2, "ok") == 0) << c.expected;
+    }
+    // Cut, never overrun.
+    char small[24];
+    library_verdict(LIBRARY_READ, 0, &odd, &forward_gone, 1, PE_MACHINE_I386, small, sizeof small);
+    EXPECT_EQ(std::string(small), std::string(OUT_OF_ORDER).substr(0, 23));
 }
 
 }  // namespace
