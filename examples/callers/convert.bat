@@ -1,11 +1,14 @@
 @echo off
 rem Imports a document to RTF through a request file with both converter
-rem sources and reports the outcome; then exports the RTF through built-in
-rem converter 0 on the command line. DOCVANE (the program) and WORK (the work
-rem folder) may be set beforehand; otherwise these defaults apply.
+rem sources and reports the outcome; then exports the RTF through the
+rem registered export converter whose index dvinfo.exe shows. DOCVANE (the
+rem program), WORK (the work folder) and INDEX (the export converter's index)
+rem may be set beforehand; otherwise these defaults apply. A batch file cannot
+rem time out: start /wait waits as long as docvane runs.
 setlocal
 if not defined DOCVANE set "DOCVANE=C:\Program Files\docvane\i686\docvane.exe"
 if not defined WORK set "WORK=C:\Work"
+if not defined INDEX set "INDEX=0"
 set "REQ=%WORK%\letter.req"
 
 rem The request file: source, destination, selector (Y: built-in and registered converters).
@@ -39,6 +42,10 @@ if %RC% GEQ 0 (
 )
 endlocal
 
-rem Command-line mode, export through built-in converter 0 (nothing but the destination is written):
-start "" /wait "%DOCVANE%" %WORK%\Out\letter.rtf %WORK%\Out\copy.doc 0
+rem Export through the registered converter at INDEX (selector X: registered converters only).
+> "%REQ%"  echo %WORK%\Out\letter.rtf
+>> "%REQ%" echo %WORK%\Out\copy.doc
+>> "%REQ%" echo X
+>> "%REQ%" echo %INDEX%
+start "" /wait "%DOCVANE%" %REQ%
 echo export: %ERRORLEVEL%

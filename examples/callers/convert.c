@@ -1,7 +1,9 @@
 /* Imports a document to RTF through a request file with both converter
- * sources and reports the outcome; then exports the RTF through built-in
- * converter 0 on the command line. The environment variables DOCVANE (the
- * program) and WORK (the work folder) override the defaults below. */
+ * sources and reports the outcome; then exports the RTF through the
+ * registered export converter whose index dvinfo.exe shows. The environment
+ * variables DOCVANE (the program), WORK (the work folder), INDEX (the export
+ * converter's index) and TIMEOUT (seconds to wait for docvane) override the
+ * defaults below. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -12,9 +14,11 @@ static const char *setting(const char *name, const char *fallback) {
     return value && *value ? value : fallback;
 }
 
-/* Starts docvane with "<exe> <tail>" and waits for it. Returns 0 when it
- * could not be started, else 1 with its exit code as a signed result. */
-static int run_docvane(const char *exe, const char *tail, LONG *result) {
+/* Starts docvane with "<exe> <tail>" and waits for it, at most timeout_ms.
+ * Returns 0 when it could not be started; -1 when it did not end in time (a
+ * converter that hangs or shows a box of its own), after ending it; else 1
+ * with its exit code as a signed result. */
+static int run_docvane(const char *exe, const char *tail, DWORD timeout_ms, LONG *result) {
     char command_line[1024];
     snprintf(command_line, sizeof command_line, "\"%s\" %s", exe, tail);
     STARTUPINFOA si;
@@ -23,52 +27,82 @@ static int run_docvane(const char *exe, const char *tail, LONG *result) {
     si.cb = sizeof si;
     if (!CreateProcessA(exe, command_line, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
         return 0;
-    WaitForSingleObject(pi.hProcess, INFINITE);
+    int ended = WaitForSingleObject(pi.hProcess, timeout_ms) == WAIT_OBJECT_0;
+    if (!ended) {
+        TerminateProcess(pi.hProcess, 1);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+    }
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     *result = (LONG)code; /* 4294967281 is -15 */
-    return 1;
+    return ended ? 1 : -1;
+}
+
+/* Writes the request file: its lines, each ended by CR LF. */
+static int write_request(const char *path, const char *lines) {
+    FILE *f = fopen(path, "wb");
+    if (!f) return 0;
+    fputs(lines, f);
+    return fclose(f) == 0;
 }
 
 int main(void) {
     const char *exe = setting("DOCVANE", "C:\\Program Files\\docvane\\i686\\docvane.exe");
     const char *work = setting("WORK", "C:\\Work");
-    char req[MAX_PATH], tail[1024];
+    const char *index = setting("INDEX", "0");
+    DWORD timeout_ms = (DWORD)atol(setting("TIMEOUT", "600")) * 1000;
+    char req[MAX_PATH], rtf[MAX_PATH], copy[MAX_PATH], lines[1024];
     snprintf(req, sizeof req, "%s\\letter.req", work);
+    snprintf(rtf, sizeof rtf, "%s\\Out\\letter.rtf", work);
+    snprintf(copy, sizeof copy, "%s\\Out\\copy.doc", work);
 
     /* Import with both converter sources, through a request file. */
-    FILE *f = fopen(req, "wb");
-    if (!f) return 1;
-    fprintf(f, "%s\\In\\letter.doc\r\n%s\\Out\\letter.rtf\r\nY\r\n", work, work);
-    fclose(f);
-
+    snprintf(lines, sizeof lines, "%s\\In\\letter.doc\r\n%s\r\nY\r\n", work, rtf);
+    if (!write_request(req, lines)) return 1;
     LONG result;
-    if (!run_docvane(exe, req, &result)) {
+    int run = run_docvane(exe, req, timeout_ms, &result);
+    if (!run) {
         fprintf(stderr, "cannot start docvane: error %lu\n", GetLastError());
         return 1;
     }
 
     /* The status file: progress text, then the result, each ended by LF. */
     char progress[128] = "", status_result[32] = "";
-    f = fopen(req, "rb");
+    FILE *f = fopen(req, "rb");
     if (f) {
         if (fgets(progress, sizeof progress, f)) progress[strcspn(progress, "\n")] = '\0';
         if (fgets(status_result, sizeof status_result, f)) status_result[strcspn(status_result, "\n")] = '\0';
         fclose(f);
     }
 
-    if (result >= 0)
+    if (run < 0 || !status_result[0] || atol(status_result) != result) {
+        /* Ended by us, or ended without its status file: the destination
+         * may be partial. */
+        DeleteFileA(rtf);
+        if (run < 0)
+            printf("conversion failed: docvane did not end within %lu seconds\n", timeout_ms / 1000);
+        else
+            printf("conversion failed: docvane ended with %ld and no status\n", (long)result);
+    } else if (result >= 0) {
         printf("converted: %s\n", progress);
-    else if (result == -15)
+    } else if (result == -15) {
         printf("nothing converted: no converter recognised the document, or the destination cannot be created\n");
-    else
+    } else {
         printf("conversion failed with %ld (%s)\n", (long)result, progress);
+    }
 
-    /* Command-line mode: export through built-in converter 0. */
-    snprintf(tail, sizeof tail, "%s\\Out\\letter.rtf %s\\Out\\copy.doc 0", work, work);
-    if (run_docvane(exe, tail, &result))
+    /* Export through the registered export converter that dvinfo.exe shows
+     * at INDEX (selector X: registered converters only). */
+    snprintf(lines, sizeof lines, "%s\r\n%s\r\nX\r\n%s\r\n", rtf, copy, index);
+    if (!write_request(req, lines)) return 1;
+    run = run_docvane(exe, req, timeout_ms, &result);
+    if (run < 0) {
+        DeleteFileA(copy);
+        printf("export: did not end in time\n");
+    } else if (run > 0) {
         printf("export: %ld\n", (long)result);
+    }
     return 0;
 }
