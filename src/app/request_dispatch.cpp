@@ -36,20 +36,18 @@ void read_request_file(Request *req) {
 // runs: it is still the request until the run ends, so it is not truncated,
 // and it is written through this handle wherever a converter moves the
 // current directory. Shared as a C stream shares it.
-HANDLE open_status_file(const char *request_path) {
-    char request_file[PATH_BUFFER_SIZE];
-    resolve_path(request_path, request_file);
+HANDLE open_status_file(const char *request_file) {
     return CreateFileA(request_file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
-void write_status_file(const char *request_path, int result) {
+void write_status_file(const char *request_file, int result) {
     // No converter ran, or the request file could not be held open: by path,
     // created anew or truncated.
     if (write_guarded_status(result)) return;
     char bytes[STATUS_TEXT_SIZE];
     size_t length = format_status_text(bytes, sizeof bytes, g_progress_text, result);
-    FILE *file = open_on_copy(request_path, "wb");
+    FILE *file = open_on_copy(request_file, "wb");
     if (!file) return;
     fwrite(bytes, 1, length, file);
     fclose(file);
@@ -63,6 +61,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
 
     Request req;
     request_init(&req);
+    // The request file as docvane opens it, wherever a converter moves the
+    // current directory.
+    char request_file[PATH_BUFFER_SIZE] = "";
     switch (parse_command_tail(command_line_tail, &req)) {
     case TAIL_EMPTY:
         // No request at all: no path was given, so nothing is read or
@@ -72,13 +73,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
         // file, and no status file can be written to a path we cannot hold.
         return RESULT_NOT_TAKEN;
     case TAIL_REQUEST_FILE:
+        resolve_path(req.request_path, request_file);
         read_request_file(&req);
         // Only a conversion request file chooses the converter sources.
         if (req.dispatch_code == DISPATCH_IMPORT || req.dispatch_code == DISPATCH_EXPORT) {
             g_source_selector = req.source_selector;
             // A converter that faults or ends the process still leaves the
             // caller a status file.
-            begin_guarded_run(open_status_file(req.request_path));
+            begin_guarded_run(open_status_file(request_file));
         }
         break;
     case TAIL_CONVERSION:
@@ -104,6 +106,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
 
     // From here on nothing a converter left behind can change the outcome.
     claim_run_end(result);
-    if (req.request_path[0] && req.dispatch_code < DISPATCH_FIRST_LIST) write_status_file(req.request_path, result);
+    if (req.request_path[0] && req.dispatch_code < DISPATCH_FIRST_LIST) write_status_file(request_file, result);
     return result;
 }

@@ -144,7 +144,8 @@ enum Others { OTHERS_RUNNING, MAIN_THREAD_GONE, OTHERS_GONE };
     LONG claimer = InterlockedCompareExchange(&g_claimer, self, 0);
     if (claimer == 0) {
         record_end(result, true, code, address);
-        if (hand_over && g_guard_thread && self != static_cast<LONG>(g_guard_thread_id)) {
+        if (hand_over && g_guard_thread && self != static_cast<LONG>(g_guard_thread_id) &&
+            WaitForSingleObject(g_guard_thread, 0) == WAIT_TIMEOUT) {
             SetEvent(g_wake);
             hold_forever();
         }
@@ -322,4 +323,8 @@ void claim_run_end(int result) {
     record_end(result, false, 0, NULL);
 }
 
-bool write_guarded_status(int result) { return write_status_bytes(result); }
+bool write_guarded_status(int result) {
+    if (g_status_file == INVALID_HANDLE_VALUE) return false;
+    write_status_bytes(result);
+    return true;
+}

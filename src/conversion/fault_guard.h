@@ -43,5 +43,6 @@ void fault_guard_forget_destination();
 void claim_run_end(int result);
 
 // Writes the status file's bytes for result through the request file's
-// handle given to begin_guarded_run. False when there is none.
+// handle given to begin_guarded_run. False when there is none: nothing was
+// written.
 bool write_guarded_status(int result);
