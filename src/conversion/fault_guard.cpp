@@ -50,6 +50,8 @@ char g_record[CRASH_RECORD_SIZE];
 HANDLE g_main_thread;
 DWORD g_main_thread_id;
 HANDLE g_wake;
+HANDLE g_report;    // asks the guard thread for the crash record
+HANDLE g_reported;
 HANDLE g_guard_thread;
 DWORD g_guard_thread_id;
 volatile LONG g_overflow_thread;  // the last thread a stack overflow was seen on
@@ -116,6 +118,23 @@ void report_crash() {
     DeregisterEventSource(log);
 }
 
+bool guard_thread_can_help() {
+    return g_guard_thread && GetCurrentThreadId() != g_guard_thread_id &&
+           WaitForSingleObject(g_guard_thread, 0) == WAIT_TIMEOUT;
+}
+
+// The event log may wait for the loader lock, which the thread docvane
+// runs converters on can hold (a worker faults while a library unloads): on
+// the guard thread, and waited for only a while, so the process always ends.
+void report_crash_in_time() {
+    if (!guard_thread_can_help()) {
+        report_crash();
+        return;
+    }
+    SetEvent(g_report);
+    WaitForSingleObject(g_reported, 5000);
+}
+
 void record_end(int result, bool by_guard, DWORD code, void *address) {
     g_end_result = result;
     g_end_by_guard = by_guard;
@@ -129,7 +148,7 @@ void record_end(int result, bool by_guard, DWORD code, void *address) {
     g_finisher = static_cast<LONG>(GetCurrentThreadId());
     if (g_end_by_guard) delete_destination();
     write_status_bytes(g_end_result);
-    if (g_end_by_guard) report_crash();
+    if (g_end_by_guard) report_crash_in_time();
     end_process(g_end_result);
 }
 
@@ -144,8 +163,7 @@ enum Others { OTHERS_RUNNING, MAIN_THREAD_GONE, OTHERS_GONE };
     LONG claimer = InterlockedCompareExchange(&g_claimer, self, 0);
     if (claimer == 0) {
         record_end(result, true, code, address);
-        if (hand_over && g_guard_thread && self != static_cast<LONG>(g_guard_thread_id) &&
-            WaitForSingleObject(g_guard_thread, 0) == WAIT_TIMEOUT) {
+        if (hand_over && guard_thread_can_help()) {
             SetEvent(g_wake);
             hold_forever();
         }
@@ -186,10 +204,15 @@ LONG CALLBACK overflow_watch(EXCEPTION_POINTERS *info) {
 
 DWORD WINAPI guard_thread(void *ready) {
     SetEvent(static_cast<HANDLE>(ready));
-    HANDLE waits[2] = {g_wake, g_main_thread};
-    DWORD which = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    HANDLE waits[3] = {g_wake, g_report, g_main_thread};
+    DWORD which;
+    while ((which = WaitForMultipleObjects(3, waits, FALSE, INFINITE)) == WAIT_OBJECT_0 + 1) {
+        ResetEvent(g_report);
+        report_crash();
+        SetEvent(g_reported);
+    }
     if (which == WAIT_OBJECT_0) finish();  // an end handed over, claimed and recorded
-    if (which != WAIT_OBJECT_0 + 1) return 0;
+    if (which != WAIT_OBJECT_0 + 2) return 0;
     // Docvane's thread is gone while the run was under way: converter code
     // ended it, or a stack overflow that could not be dispatched did.
     bool overflow = g_overflow_thread == static_cast<LONG>(g_main_thread_id);
@@ -254,8 +277,10 @@ void begin_guarded_run(HANDLE status_file) {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_main_thread, SYNCHRONIZE,
                     FALSE, 0);
     g_wake = CreateEventA(NULL, TRUE, FALSE, NULL);
+    g_report = CreateEventA(NULL, TRUE, FALSE, NULL);
+    g_reported = CreateEventA(NULL, TRUE, FALSE, NULL);
     HANDLE ready = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (g_main_thread && g_wake && ready)
+    if (g_main_thread && g_wake && g_report && g_reported && ready)
         g_guard_thread = CreateThread(NULL, 64 * 1024, guard_thread, ready, STACK_SIZE_PARAM_IS_A_RESERVATION,
                                       &g_guard_thread_id);
     // Its start-up, which tells every loaded library of the new thread and
