@@ -79,14 +79,14 @@ void *g_fault_address;
 
 // Over the request from its start, then cut: a second write of the same
 // bytes changes nothing, so whoever finishes a run may write them again.
-bool write_status_bytes(int result) {
-    if (g_status_file == INVALID_HANDLE_VALUE) return false;
+void write_status_bytes(int result) {
+    if (g_status_file == INVALID_HANDLE_VALUE) return;
     DWORD length = static_cast<DWORD>(
         format_status_text(g_status_bytes, sizeof g_status_bytes, g_progress_text, result));
     DWORD written = 0;
-    return SetFilePointer(g_status_file, 0, NULL, FILE_BEGIN) == 0 &&
-           WriteFile(g_status_file, g_status_bytes, length, &written, NULL) && written == length &&
-           SetEndOfFile(g_status_file);
+    if (SetFilePointer(g_status_file, 0, NULL, FILE_BEGIN) == 0 &&
+        WriteFile(g_status_file, g_status_bytes, length, &written, NULL) && written == length)
+        SetEndOfFile(g_status_file);
 }
 
 void delete_destination() {
