@@ -28,6 +28,7 @@ const char USAGE[] =
     "X (registered converters) and Y (both), whether docvane can use it, and\n"
     "what takes no index and why. No converter is loaded or run.\n"
     "  --tsv   the same rows as tab-separated values, with a header line\n"
+    "  --version  the version of docvane this dvinfo belongs to\n"
     "  --help  this text\n"
     "Exit code 0, or 2 for unknown arguments.\n";
 
@@ -76,6 +77,9 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--tsv")) {
             tsv = true;
+        } else if (!strcmp(argv[i], "--version")) {
+            fputs("dvinfo " DOCVANE_VERSION_TEXT "\n", stdout);
+            return 0;
         } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h") || !strcmp(argv[i], "/?")) {
             fputs(USAGE, stdout);
             return 0;
