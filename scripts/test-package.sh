@@ -30,6 +30,10 @@ else lower=""; fi
 
 rm -rf "$work"
 mkdir -p "$work"
+# Every package of this test with the same time, even if a commit is made
+# while it runs (the time is by default the commit's).
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+export SOURCE_DATE_EPOCH
 passed=0 failed=0
 result() {  # NAME STATUS
   if [ "$2" -eq 0 ]; then echo "PASS $1"; passed=$((passed + 1)); else echo "FAIL $1"; failed=$((failed + 1)); fi
