@@ -115,10 +115,11 @@ build_msi() {
   local msi_arch=$1 arch=$2 out=$3 template
   case "$msi_arch" in x86) template="Intel;1033" ;; x64) template="x64;1033" ;; esac
   rm -f "$out"
-  # wixl stamps the package with the clock: a stopped one (faketime) gives
-  # SOURCE_DATE_EPOCH instead.
-  # It finds files by relative paths only: run it in the staged top folder.
-  (cd "$top" && TZ=UTC faketime "$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
+  # wixl stamps the package with the clock: a stopped one (faketime -f with
+  # an absolute time; without -f the clock would run on) gives
+  # SOURCE_DATE_EPOCH instead. It finds files by relative paths only: run it
+  # in the staged top folder.
+  (cd "$top" && TZ=UTC faketime -f "$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
     wixl -a "$msi_arch" -D "Arch=$msi_arch" -D "Build=$arch" -D "Version=$version" \
          -D "ProductCode=$(guid_of "docvane/$msi_arch/$version/product")" \
          -o "$out" "$root/packaging/docvane.wxs")
