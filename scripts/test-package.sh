@@ -183,6 +183,8 @@ msi_row() {
   # Install with the example converter.
   [ "$(msiexec install.log /i "$(winpath "$v1")" ADDLOCAL=ExampleConverter)" = 0 ] || fail "install failed"
   installed "$version"
+  [ "$(reg_value "$uninstall\\$(product_code "$v1")" Publisher)" = "the docvane developers" ] \
+    || fail "no publisher in the uninstall entry"
   for direction in Import Export; do
     [ "$(reg_value "$converters\\$direction\\TextConv" Path)" = "C:\\$folder\\docvane\\textconv.cnv" ] \
       || fail "the example converter is not registered for $direction"
