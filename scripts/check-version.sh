@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# check-version.sh EXE VERSION: fails unless EXE carries version information
-# for VERSION and no icon resource (the window class must find no icon).
+# check-version.sh FILE VERSION: fails unless FILE carries version information
+# for VERSION and no icon resource (docvane's window class must find no icon).
 set -euo pipefail
 exe=$1 version=$2
 rc=$(x86_64-w64-mingw32-windres -i "$exe" -O rc 2>/dev/null || true)

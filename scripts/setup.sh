@@ -15,7 +15,8 @@ want() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 
 for p in cmake make ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev \
          g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-         wine wine64 zip xz-utils ca-certificates; do
+         wine wine64 zip xz-utils ca-certificates \
+         wixl msitools faketime osslsigncode openssl unzip; do
   want "$p"
 done
 

@@ -45,9 +45,12 @@ for arch in x86_64 i686; do
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release -DDOCVANE_TESTS=ON >/dev/null
   cmake --build "$build/$arch" -j"$jobs"
   # The shipped programs and the example converter must need only system
-  # DLLs; docvane.exe carries its version and no icon.
+  # DLLs (and docvane.exe has no manifest); each carries the version and no
+  # icon.
   bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/textconv.cnv"
-  bash scripts/check-version.sh "$build/$arch/docvane.exe" "$version"
+  for file in docvane.exe dvinfo.exe textconv.cnv; do
+    bash scripts/check-version.sh "$build/$arch/$file" "$version"
+  done
 done
 
 # The i686 tests run under emulation and take one core most of the time;
@@ -64,10 +67,23 @@ if [ "$fuzz_seconds" -gt 0 ]; then
 fi
 wait "$i686_pid" || true
 
+# The release package and its installers: builds of their own, then Wine in
+# fresh prefixes; after the other tests, which it would slow down.
+bash scripts/test-package.sh > "$build/package-test.log" 2>&1 || true
+
 for arch in x86_64 i686; do
   echo "== $arch tests (Wine)"
   count_ctest "$build/$arch/ctest.log"
 done
+echo "== package and installers (Wine)"
+cat "$build/package-test.log"
+line=$(grep -E '^package tests: [0-9]+ passed, [0-9]+ failed$' "$build/package-test.log" | tail -1 || true)
+if [ -n "$line" ]; then
+  passed=$((passed + $(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")))
+  failed=$((failed + $(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$line")))
+else
+  failed=$((failed + 1))  # no summary: the script itself failed
+fi
 if [ "$fuzz_seconds" -gt 0 ]; then
   echo "== fuzzing (${fuzz_seconds}s per harness)"
   cat "$build/fuzz.log"

@@ -37,6 +37,7 @@ const char USAGE[] =
     "current user's classes; which files can be read depends on the account;\n"
     "PATH is the environment's.\n"
     "  --tsv   the same rows as tab-separated values, with a header line\n"
+    "  --version  the version of docvane this dvinfo belongs to\n"
     "  --help  this text\n"
     "Exit code 0, or 2 for unknown arguments.\n";
 
@@ -85,6 +86,9 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         if (!strcmp(argv[i], "--tsv")) {
             tsv = true;
+        } else if (!strcmp(argv[i], "--version")) {
+            fputs("dvinfo " DOCVANE_VERSION_TEXT "\n", stdout);
+            return 0;
         } else if (!strcmp(argv[i], "--help") || !strcmp(argv[i], "-h") || !strcmp(argv[i], "/?")) {
             fputs(USAGE, stdout);
             return 0;
