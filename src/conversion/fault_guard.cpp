@@ -144,11 +144,16 @@ void record_end(int result, bool by_guard, DWORD code, void *address) {
     g_end_recorded = 1;
 }
 
+// Set when the process is already ending (exit, ExitProcess): the loader
+// lock is held, no thread can be started, and the event log's client could
+// wait for ever, so no crash record is written then.
+volatile LONG g_process_exiting;
+
 [[noreturn]] void finish() {
     g_finisher = static_cast<LONG>(GetCurrentThreadId());
     if (g_end_by_guard) delete_destination();
     write_status_bytes(g_end_result);
-    if (g_end_by_guard) report_crash_in_time();
+    if (g_end_by_guard && !g_process_exiting) report_crash_in_time();
     end_process(g_end_result);
 }
 
@@ -223,7 +228,9 @@ DWORD WINAPI guard_thread(void *ready) {
 
 // Converter code ended the process: every other thread is gone by now.
 void process_ending() {
-    if (g_run_begun) end_through_guard(RESULT_CONVERTER_ENDED_RUN, 0, NULL, OTHERS_GONE, false);
+    if (!g_run_begun) return;
+    g_process_exiting = 1;
+    end_through_guard(RESULT_CONVERTER_ENDED_RUN, 0, NULL, OTHERS_GONE, false);
 }
 
 // Windows calls the executable's TLS callbacks with DLL_PROCESS_DETACH
