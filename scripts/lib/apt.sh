@@ -120,7 +120,7 @@ _apt_update() {
     if [ "$attempt" -ge "$APT_UPDATE_ATTEMPTS" ] \
        || ! _apt_wait "$APT_PAUSE" "the mirror to finish its sync before updating $what again"; then
       APT_UPDATE_FAILED=$failures
-      _apt_say "going on with the lists apt has for $what"
+      _apt_say "going on with what apt has of $what"
       return 1
     fi
     attempt=$((attempt + 1))
@@ -142,11 +142,11 @@ apt_missing() {
 
 # Prints what the simulation in APT_OUTPUT would remove or downgrade.
 _apt_harmful() {
-  local line pkg old new
+  local line pkg old new re='^Inst ([^ ]+) \[([^]]+)\] \(([^ ]+)'
   grep -E '^Remv ' <<<"$APT_OUTPUT" || true
   while IFS= read -r line; do
     # Inst PKG [INSTALLED] (NEW SOURCE [ARCH])
-    [[ $line =~ ^Inst\ ([^ ]+)\ \[([^]]+)\]\ \(([^ ]+) ]] || continue
+    [[ $line =~ $re ]] || continue
     pkg=${BASH_REMATCH[1]} old=${BASH_REMATCH[2]} new=${BASH_REMATCH[3]}
     if "$DPKG" --compare-versions "$new" lt "$old"; then
       printf 'downgrade of %s from %s to %s\n' "$pkg" "$old" "$new"
