@@ -234,5 +234,67 @@ row 'a missing i386 architecture is added, then the lists updated' demo 'wine32:
 apt-get update
 $install wine32:i386" 'ready (demo, with 32-bit Wine)'
 
+# --- the helpers other scripts use directly (scripts/lib/apt.sh) -----------
+# lib_row NAME ANSWERS EXPECTED_STATUS EXPECTED_CALLS EXPECTED_OUTPUT COMMAND...
+#   COMMAND runs in a shell that sourced the helpers, with $cfg a private
+#   configuration ("deb-src" line) already made; WORK in the calls is $cfg.
+lib_row() {
+  local name=$1 answers=$2 want_status=$3 want_calls=$4 want_output=$5; shift 5
+  local case=$scratch/case
+  rm -rf "$case"; mkdir -p "$case/dl"
+  [ -n "$answers" ] && printf '%s\n' "$answers" > "$case/answers" || : > "$case/answers"
+  : > "$case/calls"
+  local out status calls ok=1
+  out=$(cd "$case/dl" && CASE=$case PATH="$bin:$PATH" APT_GET=$bin/apt-get DPKG=$bin/dpkg DPKG_QUERY=$bin/dpkg-query \
+        APT_SLEEP=$bin/sleep APT_PAUSE=20 APT_WAIT_BUDGET=240 APT_RERUN='bash scripts/test.sh' cfg=$case/cfg \
+        bash -c 'set -euo pipefail; . "$0"; private_apt_init "$cfg" "deb-src http://mirror.example/debian bookworm main"; '"$*" \
+        "$root/scripts/lib/apt.sh" 2>&1)
+  status=$?
+  calls=$(sed -e "s#$case/cfg#WORK#g" "$case/calls")
+  [ "$status" -eq "$want_status" ] || { echo "  exit status $status, expected $want_status"; ok=0; }
+  [ "$calls" = "$want_calls" ] || { echo "  calls:"; sed 's/^/    /' <<<"$calls"; echo "  expected:"; sed 's/^/    /' <<<"$want_calls"; ok=0; }
+  grep -qF -- "$want_output" <<<"$out" || { echo "  no line with: $want_output"; ok=0; }
+  grep -qx 'deb-src http://mirror.example/debian bookworm main' "$case/cfg/sources.list" \
+    || { echo "  no private sources.list"; ok=0; }
+  [ -z "${SHOW:-}" ] || sed "s/^/  > /" <<<"$out"
+  if [ "$ok" -eq 1 ]; then echo "PASS $name"; passed=$((passed + 1))
+  else sed 's/^/  | /' <<<"$out"; echo "FAIL $name"; failed=$((failed + 1)); fi
+}
+src_gone='100|E: Failed to fetch http://mirror.example/debian/pool/main/libw/libwpd/libwpd_0.10.3-2.debian.tar.xz  404  Not Found'
+
+lib_row 'a source package answers 404: the private index again, then the download' \
+"0|
+$src_gone" 0 \
+"apt-get $private update
+apt-get $private source --download-only libwpd
+sleep 20
+apt-get $private update
+apt-get $private source --download-only libwpd" 'waiting 20s for the mirror' \
+'private_apt "$cfg" update && private_apt "$cfg" source --download-only libwpd && echo fetched'
+
+lib_row 'a source package that does not exist: no retry, a clear message' \
+"100|E: Unable to find a source package for libnothing" 1 \
+"apt-get $private source --download-only libnothing" 'no such package' \
+'private_apt "$cfg" source --download-only libnothing'
+
+lib_row 'a private download that keeps failing (its index too): three tries, then the command to run again' \
+"*$src_gone" 1 \
+"apt-get $private source --download-only libwpd
+sleep 20
+apt-get $private update
+sleep 20
+apt-get $private update
+sleep 20
+apt-get $private update
+apt-get $private source --download-only libwpd
+sleep 20
+apt-get $private update
+sleep 20
+apt-get $private update
+sleep 20
+apt-get $private update
+apt-get $private source --download-only libwpd" 'run again later: bash scripts/test.sh' \
+'private_apt "$cfg" source --download-only libwpd'
+
 echo "setup tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
