@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # scripts/packages.sh: the Debian (bookworm) packages docvane's entry points
 # need, in one place. Sourced by scripts/setup.sh; bash arrays only.
 #

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # scripts/lib/apt.sh: apt work that survives a package mirror in the middle of
 # a sync. Source it from bash (`. scripts/lib/apt.sh`); it sets no shell
 # options of its own and works under `set -euo pipefail`.
