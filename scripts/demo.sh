@@ -23,8 +23,16 @@ show() {
   head -n "$lines" "$file" | iconv -f CP1252 -t UTF-8 | sed -e 's/\r$/<CR>/' -e 's/^/    | /'
 }
 
-step "Installing what is missing (scripts/setup.sh)"
-bash scripts/setup.sh | sed 's/^/    /'
+step "Installing what is missing (scripts/setup.sh demo)"
+setup_status=0
+bash scripts/setup.sh demo 2>&1 | sed 's/^/    /' || setup_status=$?
+if [ "$setup_status" -eq 3 ] && [ "$arch" = i686 ]; then
+  # 32-bit Wine could not be set up (set-up said why): the same code, 64-bit.
+  say "32-bit Wine is not available (see above): running the 64-bit build instead of the shipped 32-bit one"
+  arch=x86_64 tree=$demo/x86_64 prefix=$demo/wineprefix-x86_64
+elif [ "$setup_status" -ne 0 ]; then
+  exit "$setup_status"
+fi
 
 # Wine sets a new prefix up while the build runs.
 step "Preparing a private Wine prefix in the background: $prefix"

@@ -52,7 +52,7 @@ if [ -n "$sign_key" ]; then
     || { echo "package: DOCVANE_SIGN_PKCS12 needs DOCVANE_SIGN_PASSWORD or DOCVANE_SIGN_PASSWORD_FILE" >&2; exit 1; }
 fi
 
-bash scripts/setup.sh
+bash scripts/setup.sh package
 debug_flags="-g -ffile-prefix-map=$root=."
 # objcopy stamps a PE file with the current time unless SOURCE_DATE_EPOCH
 # says otherwise; 0 is what the linker wrote (--no-insert-timestamp).
