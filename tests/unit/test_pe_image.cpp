@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "info/info_report.h"
 #include "info/library_verdict.h"
 #include "info/manifest.h"
 #include "info/pe_image.h"
@@ -647,6 +648,47 @@ TEST(LibraryVerdict, DependenciesAndEntryPoints) {
     char small[24];
     library_verdict(LIBRARY_READ, 0, &odd, &forward_gone, 1, PE_MACHINE_I386, small, sizeof small);
     EXPECT_EQ(std::string(small), std::string(OUT_OF_ORDER).substr(0, 23));
+}
+
+// The report's rows for the system line and for each kind of verdict.
+TEST(InfoReport, SystemLineAndVerdicts) {
+    static Report r;
+    memset(&r, 0, sizeof r);
+    r.build = "i686";
+    snprintf(r.registry_view, sizeof r.registry_view, "32-bit Windows (one view)");
+    snprintf(r.system_libraries, sizeof r.system_libraries, "imports checked against this system's, Wine 8.0 (not Windows)");
+    const struct {
+        int usable;
+        const char *text;
+    } rows[] = {{VERDICT_OK, "ok"}, {VERDICT_UNUSABLE, "needs a.dll!f, which a.dll does not export: will not load on Windows"},
+                {VERDICT_UNKNOWN, "needs side-by-side assembly A 1.0.0.0: cannot judge"}};
+    for (const auto &row : rows) {
+        ReportRow *added = add_report_row(&r.directions[1]);
+        ASSERT_NE(added, nullptr);
+        added->numbered = 1;
+        added->usable = row.usable;
+        added->index[1] = static_cast<int>(&row - rows);
+        snprintf(added->text, sizeof added->text, "%s", row.text);
+    }
+    std::vector<std::string> tsv, compact;
+    ReportSink sink = [](void *context, const char *line) {
+        static_cast<std::vector<std::string> *>(context)->push_back(line);
+    };
+    write_tsv_report(&r, sink, &tsv);
+    write_compact_report(&r, sink, &compact);
+    ASSERT_EQ(tsv.size(), 7u);
+    EXPECT_EQ(tsv[3], "-\t-\t-\t-\tsystem\t\t\t\timports checked against this system's, Wine 8.0 (not Windows)\t-");
+    EXPECT_EQ(tsv[4], "export\t-\t0\t-\tsubkey at position 0\t\t\t\tok\t-");
+    EXPECT_EQ(tsv[5], "export\t-\t1\t-\tsubkey at position 0\t\t\t\t" + std::string(rows[1].text) +
+                          "\texport with this index ends with -16");
+    EXPECT_EQ(tsv[6], "export\t-\t2\t-\tsubkey at position 0\t\t\t\t" + std::string(rows[2].text) +
+                          "\tdocvane may or may not load it");
+    EXPECT_EQ(compact[3], "System libraries: imports checked against this system's, Wine 8.0 (not Windows)");
+    std::vector<std::string> verdicts;
+    for (const std::string &line : compact)
+        if (line.compare(0, 6, "      ") == 0 && line.find("needs") != std::string::npos) verdicts.push_back(line);
+    EXPECT_EQ(verdicts, (std::vector<std::string>{"      " + std::string(rows[1].text) + ": export with this index ends with -16",
+                                                  "      " + std::string(rows[2].text) + ": docvane may or may not load it"}));
 }
 
 }  // namespace
