@@ -222,11 +222,11 @@ void read_side_by_side(const char *library_path, SideBySide *out) {
             note(out, a, "beside the converter");
             continue;
         }
-        if (out->problem.kind != LOAD_OK) continue;
         // Only a store that answered "no such file" says the assembly is
-        // not there.
+        // not there; one known missing outweighs one that cannot be judged.
         if (a.token[0] && !g_store[0]) store_error = ERROR_PATH_NOT_FOUND;
         bool unknown = a.token[0] && store_error != ERROR_FILE_NOT_FOUND;
+        if (out->problem.kind == LOAD_ASSEMBLY_MISSING || (unknown && out->problem.kind != LOAD_OK)) continue;
         out->problem.kind = unknown ? LOAD_ASSEMBLY_UNKNOWN : LOAD_ASSEMBLY_MISSING;
         out->problem.detail = unknown ? store_error : 0;
         snprintf(out->problem.library, sizeof out->problem.library, "%s %s", a.name, a.version);
