@@ -23,6 +23,8 @@ const int EXIT_BAD_ARGUMENTS = 2;
 
 const char USAGE[] =
     "Usage: dvinfo [--tsv]\n"
+    "       dvinfo --version\n"
+    "       dvinfo --help | -h | /?\n"
     "Shows the converters as docvane numbers them: for import and export, the\n"
     "index of each converter under the selectors W (WordPad's built-ins),\n"
     "X (registered converters) and Y (both), whether docvane can use it, and\n"
@@ -30,15 +32,28 @@ const char USAGE[] =
     "is judged from its file as docvane's loader will meet it, with the\n"
     "libraries it imports, looked for where that loader looks (docvane's\n"
     "folder, taken to be dvinfo's own; the system folders; the Windows folder;\n"
-    "PATH; never the converter's own folder). Delay-loaded libraries are\n"
-    "listed, not judged. At most 256 rows per direction are shown.\n"
+    "PATH; never the converter's own folder), and the side-by-side assemblies\n"
+    "its manifest names, looked for in the side-by-side store (%WINDIR%\\WinSxS)\n"
+    "and beside the converter (\"cannot judge\" where the store cannot be read;\n"
+    "one found nowhere: \"will not load on Windows\", though Wine loads it).\n"
+    "Every function a library imports, by name or by ordinal, is looked for\n"
+    "in the exports of the library that supplies it, through forwarders; one\n"
+    "that is missing is named as library!function or library!#ordinal: \"will\n"
+    "not load on Windows\" (Wine loads such a library anyway, with a stub in\n"
+    "place of the function). Imports from system libraries are checked against\n"
+    "the system dvinfo runs on (under Wine, Wine's), named on the \"System\n"
+    "libraries\" line. Delay-loaded libraries are listed, not judged.\n"
+    "\"ok\" means the loader will load and bind the library and find the entry\n"
+    "points docvane needs; not that the library's start-up code will accept\n"
+    "the load, nor that the converter will convert.\n"
+    "At most 256 rows per direction are shown.\n"
     "Run dvinfo as the account that runs docvane, with its environment:\n"
     "HKEY_CLASSES_ROOT, where WordPad's open command is read, merges the\n"
     "current user's classes; which files can be read depends on the account;\n"
     "PATH is the environment's.\n"
-    "  --tsv   the same rows as tab-separated values, with a header line\n"
+    "  --tsv      the same rows as tab-separated values, with a header line\n"
     "  --version  the version of docvane this dvinfo belongs to\n"
-    "  --help  this text\n"
+    "  --help, -h, /?  this text\n"
     "Exit code 0, or 2 for unknown arguments.\n";
 
 // The report is big for the stack.
@@ -57,6 +72,30 @@ void describe_registry_view(char *out, size_t size) {
     else
         snprintf(out, size, "32-bit Windows (one view)");
 #endif
+}
+
+// Whose libraries the imports were checked against: Wine names itself
+// through an export of its ntdll that Windows' lacks.
+void describe_system(char *out, size_t size) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    typedef const char *(CDECL * WineVersionFn)();
+    WineVersionFn wine_version =
+        reinterpret_cast<WineVersionFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")));
+    if (wine_version) {
+        snprintf(out, size, "imports checked against this system's, Wine %s (not Windows)", wine_version());
+        return;
+    }
+    typedef LONG(WINAPI * RtlGetVersionFn)(OSVERSIONINFOW *);
+    RtlGetVersionFn get_version =
+        reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")));
+    OSVERSIONINFOW v;
+    memset(&v, 0, sizeof v);
+    v.dwOSVersionInfoSize = sizeof v;
+    if (get_version && get_version(&v) == 0)
+        snprintf(out, size, "imports checked against this system's, Windows %lu.%lu.%lu", v.dwMajorVersion,
+                 v.dwMinorVersion, v.dwBuildNumber);
+    else
+        snprintf(out, size, "imports checked against this system's");
 }
 
 void to_stream(void *context, const char *line) {
@@ -100,6 +139,7 @@ int main(int argc, char **argv) {
 
     g_report.build = BUILD;
     describe_registry_view(g_report.registry_view, sizeof g_report.registry_view);
+    describe_system(g_report.system_libraries, sizeof g_report.system_libraries);
     survey_converters(&g_report, OWN_MACHINE);
 
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);

@@ -87,6 +87,8 @@ void write_compact_report(const Report *r, ReportSink sink, void *context) {
     put(&l, "WordPad: ");
     put_text(&l, r->wordpad);
     end_line(&l);
+    put(&l, "System libraries: %s", r->system_libraries);
+    end_line(&l);
     for (int d = 0; d < 2; ++d) {
         const ReportDirection &dir = r->directions[d];
         end_line(&l);
@@ -114,7 +116,8 @@ void write_compact_report(const Report *r, ReportSink sink, void *context) {
             put_text(&l, row.library_path);
             end_line(&l);
             put(&l, "      %s", row.text);
-            if (!row.usable) put(&l, ": %s", unusable_consequence(d));
+            if (row.usable == VERDICT_UNUSABLE) put(&l, ": %s", unusable_consequence(d));
+            if (row.usable == VERDICT_UNKNOWN) put(&l, ": %s", unknown_consequence());
             end_line(&l);
         }
         if (!numbered) {
@@ -155,6 +158,8 @@ void write_tsv_report(const Report *r, ReportSink sink, void *context) {
     put_text(&l, r->wordpad);
     put(&l, "\t-");
     end_line(&l);
+    put(&l, "-\t-\t-\t-\tsystem\t\t\t\t%s\t-", r->system_libraries);
+    end_line(&l);
     for (int d = 0; d < 2; ++d) {
         const ReportDirection &dir = r->directions[d];
         for (int i = 0; i < dir.row_count; ++i) {
@@ -171,7 +176,10 @@ void write_tsv_report(const Report *r, ReportSink sink, void *context) {
                 put(&l, "\t");
                 put_text(&l, f);
             }
-            put(&l, "\t%s", !row.numbered ? "takes no index" : row.usable ? "-" : unusable_consequence(d));
+            put(&l, "\t%s", !row.numbered                     ? "takes no index"
+                            : row.usable == VERDICT_OK      ? "-"
+                            : row.usable == VERDICT_UNKNOWN ? unknown_consequence()
+                                                            : unusable_consequence(d));
             end_line(&l);
         }
         if (dir.cut_short) {

@@ -24,7 +24,7 @@ struct ReportRow {
     char extension_list[100];
     int numbered;                        // 1: takes an index; 0: passed by, see text
     int index[SELECTOR_COUNT];           // -1: not numbered under that selector
-    int usable;                          // numbered rows: 1 when the file check says "ok"
+    int usable;                          // numbered rows: the file check's Verdict
     char text[REPORT_TEXT_SIZE];         // numbered: the file check; else why it takes no index
 };
 
@@ -38,6 +38,7 @@ struct Report {
     const char *build;                   // "i686" or "x86_64"
     char registry_view[80];
     char wordpad[REPORT_TEXT_SIZE + REGISTRY_PATH_SIZE];  // what the open command gave
+    char system_libraries[160];          // whose system libraries the imports were checked against
     ReportDirection directions[2];       // import, export
 };
 

@@ -1,10 +1,12 @@
 #include "info/library_load.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
 #include "info/library_file.h"
+#include "info/side_by_side.h"
 
 namespace {
 
@@ -22,12 +24,13 @@ struct Library {
     char name[PE_LIBRARY_NAME_SIZE];
     LibraryState state;
     char path[PATH_BUFFER_SIZE];  // "": an API set, which no file stands for
+    int system;                   // the system's own: found in a system folder, or a known DLL
     LoadProblem problem;          // FAILS: the first library in its tree that does not load
 };
 
 Library g_libraries[MAX_LIBRARIES];
 int g_library_count;
-Library g_unfollowed = {"", LOADS, "", {}};
+Library g_unfollowed = {"", LOADS, "", 0, {}};
 int g_depth;
 unsigned g_machine;
 
@@ -69,6 +72,15 @@ void loader_name(const char *name, char *out, size_t size) {
 bool is_file(const char *path) {
     DWORD a = GetFileAttributesA(path);
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool in_system_folder(const char *path) {
+    const char *folders[] = {g_system_folder, g_system16_folder, g_windows_folder};
+    for (const char *folder : folders) {
+        size_t n = strlen(folder);
+        if (n && !_strnicmp(path, folder, n) && path[n] == '\\' && !strchr(path + n + 1, '\\')) return true;
+    }
+    return false;
 }
 
 bool in_folder(const char *folder, int length, const char *name, char *path) {
@@ -119,6 +131,8 @@ void follow_import(void *context, const char *name, int delayed) {
     if (!lib->problem.needed_by[0]) copy_text(lib->problem.needed_by, sizeof lib->problem.needed_by, lib->name);
 }
 
+void check_functions(Library *importer, const char *path, const SideBySide *sxs, LoadProblem *problem);
+
 // The library as the loader finds it, followed through its imports.
 Library *check_library(const char *import_name) {
     char name[PE_LIBRARY_NAME_SIZE];
@@ -139,10 +153,12 @@ Library *check_library(const char *import_name) {
     // needs: not searched, and not followed.
     if (is_known(name)) {
         snprintf(lib->path, sizeof lib->path, "%s\\%s", g_system_folder, name);
+        lib->system = 1;
         lib->state = LOADS;
         return lib;
     }
     if (!search(name, lib->path)) return fail(lib, LOAD_MISSING, 0);
+    lib->system = in_system_folder(lib->path);
     LibraryFileHandle file = {open_library_file(lib->path)};
     if (file.h == INVALID_HANDLE_VALUE) return fail(lib, LOAD_UNREADABLE, GetLastError());
     PeFacts facts = inspect_pe(read_library_at, file.h, nullptr, 0);
@@ -153,9 +169,114 @@ Library *check_library(const char *import_name) {
     if (facts.machine != g_machine) return fail(lib, LOAD_OTHER_MACHINE, facts.machine);
     ++g_depth;
     inspect_pe(read_library_at, file.h, nullptr, 0, follow_import, lib);
+    // The system's libraries are made to bind each other; what others
+    // import from them is checked.
+    if (lib->state == WALKING && !lib->system) check_functions(lib, lib->path, nullptr, &lib->problem);
     --g_depth;
     if (lib->state == WALKING) lib->state = LOADS;
+    if (lib->problem.kind != LOAD_OK) lib->state = FAILS;
     return lib;
+}
+
+// The export directories of forwarders' targets, per depth and hop.
+PeExports g_forward_exports[MAX_DEPTH + 1][MAX_FORWARD_HOPS + 1];
+
+// Where the loader binds one imported function: in exporter, or through
+// its forwarders. False, with the problem filled, when it does not.
+bool bind_function(const Library *exporter, const PeExports *exports, const char *name, unsigned ordinal,
+                   const char *importer, LoadProblem *problem, int hops) {
+    char forward[PE_FORWARD_SIZE];
+    PeExportKind kind = bind_export(exports, name, ordinal, forward);
+    if (kind == PE_EXPORT_FOUND) return true;
+    if (kind == PE_EXPORT_ABSENT) {
+        memset(problem, 0, sizeof *problem);
+        problem->kind = LOAD_MISSING_FUNCTION;
+        copy_text(problem->library, sizeof problem->library, exporter->name);
+        copy_text(problem->needed_by, sizeof problem->needed_by, importer);
+        if (name[0])
+            copy_text(problem->function, sizeof problem->function, name);
+        else
+            snprintf(problem->function, sizeof problem->function, "#%u", ordinal);
+        problem->system_library = exporter->system;
+        return false;
+    }
+    // Forwarded: "LIBRARY.Name" or "LIBRARY.#7"; beyond our bounds it is
+    // taken as bound.
+    const char *dot = strrchr(forward, '.');
+    if (hops >= MAX_FORWARD_HOPS || !dot || dot == forward || !dot[1]) return true;
+    char module[PE_LIBRARY_NAME_SIZE];
+    snprintf(module, sizeof module, "%.*s", static_cast<int>(dot - forward), forward);
+    Library *target = check_library(module);
+    if (target->state == FAILS) {
+        *problem = target->problem;
+        if (!problem->needed_by[0]) copy_text(problem->needed_by, sizeof problem->needed_by, exporter->name);
+        return false;
+    }
+    if (!target->path[0]) return true;
+    LibraryFileHandle file = {open_library_file(target->path)};
+    if (file.h == INVALID_HANDLE_VALUE) return true;
+    PeExports &target_exports = g_forward_exports[g_depth][hops];
+    if (!open_exports(read_library_at, file.h, &target_exports)) return true;
+    unsigned target_ordinal = 0;
+    const char *target_name = dot + 1;
+    if (target_name[0] == '#') {
+        target_ordinal = static_cast<unsigned>(strtoul(target_name + 1, nullptr, 10));
+        target_name = "";
+    }
+    return bind_function(target, &target_exports, target_name, target_ordinal, exporter->name, problem, hops + 1);
+}
+
+// Checks every function the library at path imports, library by library,
+// against what the library supplying it exports; the first that does not
+// bind goes into problem. The converter's own imports may come from its
+// side-by-side assemblies (sxs).
+struct FunctionCheck {
+    const char *importer;  // "" for the converter
+    const SideBySide *sxs;
+    LoadProblem *problem;
+    char current[PE_LIBRARY_NAME_SIZE];
+    const Library *exporter;  // null: nothing to check against
+    HANDLE file;
+    PeExports exports;
+};
+
+void check_function(void *context, const char *library, const char *name, unsigned ordinal) {
+    FunctionCheck *c = static_cast<FunctionCheck *>(context);
+    if (c->problem->kind != LOAD_OK) return;
+    if (_stricmp(library, c->current)) {
+        copy_text(c->current, sizeof c->current, library);
+        if (c->file != INVALID_HANDLE_VALUE) CloseHandle(c->file);
+        c->file = INVALID_HANDLE_VALUE;
+        c->exporter = nullptr;
+        const char *supplied = c->sxs ? supplied_path(c->sxs, library) : nullptr;
+        const Library *lib = check_library(supplied ? supplied : library);
+        // One that fails was reported already; API sets name no file.
+        if (lib->state == FAILS || !lib->path[0]) return;
+        c->file = open_library_file(lib->path);
+        if (c->file == INVALID_HANDLE_VALUE || !open_exports(read_library_at, c->file, &c->exports)) return;
+        c->exporter = lib;
+    }
+    // A name cut to our room cannot be compared.
+    if (!c->exporter || strlen(name) >= PE_FUNCTION_NAME_SIZE - 1) return;
+    bind_function(c->exporter, &c->exports, name, ordinal, c->importer, c->problem, 0);
+}
+
+// One per depth of the walk: too big for a stack that recurses through
+// libraries.
+FunctionCheck g_checks[MAX_DEPTH + 1];
+
+void check_functions(Library *importer, const char *path, const SideBySide *sxs, LoadProblem *problem) {
+    FunctionCheck *c = &g_checks[g_depth];
+    memset(c, 0, sizeof *c);
+    c->importer = importer ? importer->name : "";
+    c->sxs = sxs;
+    c->problem = problem;
+    c->file = INVALID_HANDLE_VALUE;
+    {
+        LibraryFileHandle file = {open_library_file(path)};
+        if (file.h != INVALID_HANDLE_VALUE) list_imported_functions(read_library_at, file.h, check_function, c);
+    }
+    if (c->file != INVALID_HANDLE_VALUE) CloseHandle(c->file);
 }
 
 // Where a forwarded entry point leads: the target library must load and
@@ -188,7 +309,11 @@ void resolve_forward(const char *forward, LoadProblem *problem, PeExportKind *ki
 struct ConverterImports {
     LibraryLoad *load;
     size_t delayed_length;
+    const SideBySide *sxs;
 };
+
+// The converter's side-by-side assemblies; big for the stack.
+SideBySide g_sxs;
 
 void converter_import(void *context, const char *name, int delayed) {
     ConverterImports *c = static_cast<ConverterImports *>(context);
@@ -200,7 +325,9 @@ void converter_import(void *context, const char *name, int delayed) {
         return;
     }
     if (load->imports.kind != LOAD_OK) return;
-    Library *dependency = check_library(name);
+    // A library an assembly supplies is taken from there, not searched for.
+    const char *supplied = supplied_path(c->sxs, name);
+    Library *dependency = check_library(supplied ? supplied : name);
     if (dependency->state == FAILS) load->imports = dependency->problem;
 }
 
@@ -217,6 +344,7 @@ void note_beside(const char *library_path, LoadProblem *p) {
 
 void start_library_search(unsigned own_machine) {
     g_machine = own_machine;
+    start_side_by_side(own_machine);
     g_library_count = 0;
     // dvinfo is shipped beside docvane.exe: its folder is docvane's.
     DWORD n = GetModuleFileNameA(NULL, g_own_folder, sizeof g_own_folder);
@@ -263,12 +391,18 @@ void start_library_search(unsigned own_machine) {
 
 void check_library_load(const char *library_path, const PeFacts *facts, LibraryLoad *load) {
     memset(load, 0, sizeof *load);
-    ConverterImports c = {load, 0};
+    // The loader makes the manifest's activation context before it binds
+    // any import.
+    read_side_by_side(library_path, &g_sxs);
+    copy_text(load->assemblies, sizeof load->assemblies, g_sxs.assemblies);
+    load->imports = g_sxs.problem;
+    ConverterImports c = {load, 0, &g_sxs};
     {
         LibraryFileHandle file = {open_library_file(library_path)};
         if (file.h == INVALID_HANDLE_VALUE) return;
         inspect_pe(read_library_at, file.h, nullptr, 0, converter_import, &c);
     }
+    if (load->imports.kind == LOAD_OK) check_functions(nullptr, library_path, &g_sxs, &load->imports);
     note_beside(library_path, &load->imports);
     for (int i = 0; i < ENTRY_POINT_COUNT; ++i) {
         if (facts->exports[i] != PE_EXPORT_FORWARDED) continue;

@@ -99,6 +99,31 @@ void describe_load_problem(const LoadProblem *p, char *out, size_t size) {
         append(out, size, &n, ": the first the loader finds, %s, cannot be read (error %lu)", p->found_at,
                p->detail);
         break;
+    case LOAD_MISSING_FUNCTION:
+        // "needs dv.dll!Name (for dep.dll), which dv.dll does not export".
+        n = 0;
+        out[0] = '\0';
+        append(out, size, &n, "needs %s!%s", p->library, p->function);
+        if (p->needed_by[0]) append(out, size, &n, " (for %s)", p->needed_by);
+        append(out, size, &n, ", which %s%s does not export: will not load on Windows",
+               p->system_library ? "this system's " : "", p->library);
+        break;
+    case LOAD_ASSEMBLY_MISSING:
+        n = 0;
+        out[0] = '\0';
+        append(out, size, &n,
+               "needs side-by-side assembly %s: in neither the side-by-side store nor the converter's folder: "
+               "will not load on Windows",
+               p->library);
+        break;
+    case LOAD_ASSEMBLY_UNKNOWN:
+        n = 0;
+        out[0] = '\0';
+        append(out, size, &n,
+               "needs side-by-side assembly %s: not beside the converter, and the side-by-side store cannot be "
+               "read (error %lu): cannot judge",
+               p->library, p->detail);
+        break;
     }
 }
 
@@ -136,12 +161,12 @@ int library_verdict(LibraryFileStatus status, unsigned long error, const PeFacts
     }
     size_t n = 0;
     out[0] = '\0';
-    int ok = 1;
+    int ok = VERDICT_OK;
     // The library loads before any entry point is looked for.
     if (load && load->imports.kind != LOAD_OK) {
         describe_load_problem(&load->imports, out, size);
         n = strlen(out);
-        ok = 0;
+        ok = load->imports.kind == LOAD_ASSEMBLY_UNKNOWN ? VERDICT_UNKNOWN : VERDICT_UNUSABLE;
     } else {
         unsigned required = export_flag ? EXPORT_REQUIRED : IMPORT_REQUIRED;
         const char *separator = "lacks ";
@@ -149,7 +174,7 @@ int library_verdict(LibraryFileStatus status, unsigned long error, const PeFacts
             if (!(required & (1u << i)) || facts->exports[i] != PE_EXPORT_ABSENT) continue;
             append(out, size, &n, "%s%s", separator, ENTRY_POINT_NAMES[i]);
             separator = ", ";
-            ok = 0;
+            ok = VERDICT_UNUSABLE;
         }
         for (int i = 0; i < ENTRY_POINT_COUNT; ++i) {
             if (!(required & (1u << i)) || facts->exports[i] == PE_EXPORT_ABSENT ||
@@ -158,13 +183,16 @@ int library_verdict(LibraryFileStatus status, unsigned long error, const PeFacts
             char problem[REPORT_PROBLEM_SIZE];
             describe_entry_point(i, facts, load, problem, sizeof problem);
             append(out, size, &n, "%s%s", ok ? "" : "; ", problem);
-            ok = 0;
+            ok = VERDICT_UNUSABLE;
         }
     }
-    if (ok) append(out, size, &n, "ok");
+    if (ok == VERDICT_OK) append(out, size, &n, "ok");
+    if (load && load->assemblies[0]) append(out, size, &n, "; side-by-side: %s", load->assemblies);
     if (load && load->delayed[0]) append(out, size, &n, "; delay-loads %s (not checked)", load->delayed);
     return ok;
 }
+
+const char *unknown_consequence() { return "docvane may or may not load it"; }
 
 const char *unusable_consequence(int export_flag) {
     return export_flag ? "export with this index ends with -16" : "import passes it over";
