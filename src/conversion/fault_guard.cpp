@@ -433,6 +433,9 @@ void fault_guard_destination(const WCHAR *path, const OwnFile *open_file) {
     MemoryBarrier();
     g_open_destination = open_file;
     g_destination_folder.release();
+    // Also without a guarded run (in-process tests): the normal path deletes
+    // through it too.
+    if (!g_nt_delete_file) g_nt_delete_file = ntdll_function<PFN_NtDeleteFile>("NtDeleteFile");
 
     const WCHAR *name = NULL;
     for (const WCHAR *p = path; *p; ++p)
