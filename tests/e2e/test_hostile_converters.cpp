@@ -466,6 +466,36 @@ TEST(RunEnd, ConverterThreadFaultingAroundTheEnd) {
     }
 }
 
+// PATH as the caller hands it over: entries that lead to the current
+// directory are dropped before any converter loads, so a library loaded by
+// bare name never comes from there through PATH either.
+TEST(LoadSettings, CallerPathEntriesLeadingToTheCurrentDirectoryAreDropped) {
+    RegistryScope reg;
+    ConverterFolder conv;
+    std::string source = conv.file("in.doc"), destination = conv.file("out.rtf"), request = conv.file("job.req");
+    ASSERT_TRUE(write_file(source, IMPORT_SOURCE));
+    conv.add("conv.cnv", "probe=1");
+    conv.add("fixture_planted.dll", "");
+    ASSERT_TRUE(CreateDirectoryA(conv.file("sub").c_str(), NULL));
+    conv.add("sub\\fixture_planted.dll", "");
+    reg.add_converter(false, "c1", "Alpha", conv.file("conv.cnv"), "doc");
+    char saved[8192] = "";
+    DWORD had = GetEnvironmentVariableA("PATH", saved, sizeof saved);
+    ASSERT_LT(had, sizeof saved);
+    for (const std::string &entry : {std::string("."), std::string("sub"), conv.path(), conv.path() + "\\",
+                                     std::string("\"") + conv.path() + "\""}) {
+        SCOPED_TRACE(entry);
+        ASSERT_TRUE(write_file(request, source + "\r\n" + destination + "\r\nX\r\n"));
+        SetEnvironmentVariableA("PATH", (entry + ";" + saved).c_str());
+        DWORD code = run_program(docvane_exe().c_str(), "\"" + docvane_exe() + "\" " + request, conv.path().c_str());
+        SetEnvironmentVariableA("PATH", had ? saved : NULL);
+        EXPECT_EQ(code, 0u);
+        Lines log = conv.take_log();
+        EXPECT_TRUE(ConverterFolder::of(log, "fixture_planted.dll").empty());
+        EXPECT_EQ(count(ConverterFolder::of(log, "conv.cnv"), PROBE_CLEAN), 1u);
+    }
+}
+
 // The release record must be able to tell: blocks left allocated are named,
 // fixed and moveable alike, and freed ones are not.
 TEST(ReleaseRecord, NamesTheBlocksStillAllocated) {
