@@ -82,7 +82,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR comman
     request_init(&req);
     // The request file as docvane opens it, wherever a converter moves the
     // current directory.
-    WCHAR request_file[PATH_BUFFER_SIZE] = L"";
+    // Off the stack converters run on, as the conversion paths are.
+    static WCHAR request_file[PATH_BUFFER_SIZE];
+    request_file[0] = L'\0';
     switch (parse_command_tail(command_line_tail, &req)) {
     case TAIL_EMPTY:
         // No request at all: no path was given, so nothing is read or

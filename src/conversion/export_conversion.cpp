@@ -39,7 +39,8 @@ bool fill_side_and_transfer(HGLOBAL side_block, HGLOBAL transfer_buffer) {
 }  // namespace
 
 int export_driver(const char *source_path, const char *destination_path, int converter_index) {
-    WCHAR source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
+    // One run, one export: kept off the stack converters run on.
+    static WCHAR source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
     resolve_path(source_path, source_file);
     resolve_path(destination_path, destination_file);
     ConversionParams params = {source_path, destination_path, converter_index, source_file, destination_file};

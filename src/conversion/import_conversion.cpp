@@ -19,7 +19,8 @@ const SIZE_T BLANK_HANDLE_SIZE = 32;
 }  // namespace
 
 int import_driver(const char *source_path, const char *destination_path) {
-    WCHAR source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
+    // One run, one import: kept off the stack converters run on.
+    static WCHAR source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
     resolve_path(source_path, source_file);
     resolve_path(destination_path, destination_file);
     ConversionParams params = {source_path, destination_path, 0, source_file, destination_file};

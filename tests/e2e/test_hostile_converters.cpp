@@ -41,6 +41,9 @@ const int OWN_EXCEPTION = static_cast<int>(0xE0441234u);
 const int POSITIVE_EXCEPTION_RESULT = -65536;
 // Converter code ended the process or docvane's thread.
 const int ENDED_RUN = -65537;
+// Under qemu-i386 a stack overflow arrives as this or, depending on where the
+// recursion meets the guard page (how deep docvane's own frames go), as the
+// emulator's page fault 0xC000001D.
 const int STACK_OVERFLOW = static_cast<int>(0xC00000FDu);
 // A file docvane holds no longer names the file it opened.
 const int OWN_FILE_CHANGED = -65538;
