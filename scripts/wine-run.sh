@@ -13,5 +13,7 @@ case "$arch" in
   x86_64) loader=/usr/lib/wine/wine64 ;;
   *) echo "wine-run.sh: unknown arch $arch" >&2; exit 2 ;;
 esac
-export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=C
+# LC_ALL=C pins the OEM code page (437); a test that needs non-ASCII file
+# names asks for a UTF-8 locale through DOCVANE_TEST_LC_ALL.
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=${DOCVANE_TEST_LC_ALL:-C}
 exec "$loader" "$@"

@@ -15,8 +15,8 @@ struct ConversionParams {
     const char *source_path;       // as given: what converters are told
     const char *destination_path;
     int converter_index;  // export only
-    // The same files as docvane itself opens them, resolved against the
-    // current directory docvane started in: a converter may change it.
-    const char *source_file;
-    const char *destination_file;
+    // The same files as docvane itself opens them: wide, resolved against
+    // the current directory docvane started in (a converter may change it).
+    const wchar_t *source_file;
+    const wchar_t *destination_file;
 };

@@ -1,79 +1,69 @@
 #include "common/file_routines.h"
 
-#include <fcntl.h>
-#include <io.h>
-#include <string.h>
-#include <windows.h>
-
-#include "common/text_limits.h"
+#include "common/own_file.h"
 
 namespace {
 
-// Copies path into buf; 0 when it does not fit.
-int copy_path(char (&buf)[PATH_BUFFER_SIZE], const char *path) {
-    size_t len = strlen(path);
-    if (len >= sizeof buf) return 0;
-    memcpy(buf, path, len + 1);
-    return 1;
-}
+const DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-int file_identity(const char *path, BY_HANDLE_FILE_INFORMATION *info) {
-    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (h == INVALID_HANDLE_VALUE) return 0;
-    BOOL ok = GetFileInformationByHandle(h, info);
+FileIdentity identity_at(const WCHAR *path) {
+    HANDLE h = CreateFileW(path, 0, SHARE_ALL, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    FileIdentity id = {0, 0, 0, 0};
+    if (h == INVALID_HANDLE_VALUE) return id;
+    id = file_identity_of(h);
     CloseHandle(h);
-    return ok ? 1 : 0;
+    return id;
 }
 
 }  // namespace
 
-FILE *open_on_copy(const char *path, const char *mode) {
-    char copy[PATH_BUFFER_SIZE];
-    if (!copy_path(copy, path)) return NULL;
-    return fopen(copy, mode);
+int widen(const char *text, WCHAR *out, int units) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, out, units);
+    if (n <= 0) out[0] = L'\0';
+    return n > 0 ? n : 0;
 }
 
-FILE *create_for_writing(const char *path) {
-    char copy[PATH_BUFFER_SIZE];
-    if (!copy_path(copy, path)) return NULL;
-    HANDLE h = CreateFileA(copy, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE) return NULL;
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd == -1) {
-        CloseHandle(h);
-        return NULL;
+void resolve_path(const char *path, WCHAR (&out)[PATH_BUFFER_SIZE]) {
+    WCHAR wide[PATH_BUFFER_SIZE];
+    out[0] = L'\0';
+    if (!path[0] || !widen(path, wide, PATH_BUFFER_SIZE)) return;
+    DWORD n = GetFullPathNameW(wide, PATH_BUFFER_SIZE, out, NULL);
+    if (n > 0 && n < PATH_BUFFER_SIZE) return;
+    // Too long once made absolute.
+    out[0] = L'\0';
+}
+
+HANDLE open_for_reading(const WCHAR *path) {
+    if (!path[0]) return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+HANDLE create_for_writing(const WCHAR *path) {
+    if (!path[0]) return INVALID_HANDLE_VALUE;
+    return CreateFileW(path, GENERIC_WRITE | DELETE, SHARE_ALL, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+bool write_all(HANDLE file, const void *bytes, DWORD length) {
+    const char *at = static_cast<const char *>(bytes);
+    while (length > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, at, length, &written, NULL) || written == 0) return false;
+        at += written;
+        length -= written;
     }
-    FILE *file = _fdopen(fd, "wb");
-    if (!file) _close(fd);  // closes the handle too
-    return file;
-}
-
-void resolve_path(const char *path, char (&out)[PATH_BUFFER_SIZE]) {
-    DWORD n = path[0] ? GetFullPathNameA(path, sizeof out, out, NULL) : 0;
-    if (n > 0 && n < sizeof out) return;
-    // Too long to copy as well: the empty path, which opens nothing, as
-    // open_on_copy refuses such a path.
-    if (!copy_path(out, path)) out[0] = '\0';
+    return true;
 }
 
 int file_exists(const char *path) {
-    FILE *f = open_on_copy(path, "rb");
-    if (!f) return 0;
-    fclose(f);
+    WCHAR wide[PATH_BUFFER_SIZE];
+    if (!widen(path, wide, PATH_BUFFER_SIZE)) return 0;
+    HANDLE h = open_for_reading(wide);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(h);
     return 1;
 }
 
-void delete_file(const char *path) {
-    char copy[PATH_BUFFER_SIZE];
-    if (!copy_path(copy, path)) return;
-    DeleteFileA(copy);
-}
-
-int same_file(const char *path_a, const char *path_b) {
-    BY_HANDLE_FILE_INFORMATION a, b;
-    if (!file_identity(path_a, &a) || !file_identity(path_b, &b)) return 0;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+int same_file(const WCHAR *path_a, const WCHAR *path_b) {
+    return same_identity(identity_at(path_a), identity_at(path_b)) ? 1 : 0;
 }

@@ -4,7 +4,9 @@
 
 #include "app/progress_text.h"
 #include "app/progress_window.h"
+#include "common/file_routines.h"
 #include "common/text_limits.h"
+#include "conversion/load_settings.h"
 
 HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes) = GlobalAlloc;
 HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags) = GlobalReAlloc;
@@ -21,11 +23,20 @@ F entry_point(HMODULE module, const char *name) {
 
 }  // namespace
 
+void before_converter_code() {
+    reassert_load_settings();
+    arm_fault_guard();
+}
+
 BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int export_flag, HWND window) {
     // Its start-up code runs inside LoadLibraryA.
     fault_guard_converter(library_path);
-    arm_fault_guard();
-    HMODULE module = LoadLibraryA(library_path);
+    // Wide, from the ANSI bytes: after SetFileApisToOEM in an earlier
+    // converter, LoadLibraryA would read a non-ASCII folder name as OEM.
+    WCHAR wide_path[PATH_BUFFER_SIZE];
+    if (!widen(library_path, wide_path, PATH_BUFFER_SIZE)) return BIND_NOT_LOADED;
+    before_converter_code();
+    HMODULE module = LoadLibraryW(wide_path);
     if (reinterpret_cast<UINT_PTR>(module) < 32) return BIND_NOT_LOADED;
     lib->module = module;
 
@@ -45,7 +56,7 @@ BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int e
     }
 
     // Nothing is read back from the buffer.
-    arm_fault_guard();
+    before_converter_code();
     if ((lib->init_converter(window, lib->init_buffer) & 0xFFFF) == 0) return BIND_REFUSED;
     return BIND_OK;
 }

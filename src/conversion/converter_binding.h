@@ -15,6 +15,11 @@ extern HGLOBAL(WINAPI *g_global_alloc)(UINT flags, SIZE_T bytes);
 extern HGLOBAL(WINAPI *g_global_realloc)(HGLOBAL block, SIZE_T bytes, UINT flags);
 extern HGLOBAL(WINAPI *g_global_free)(HGLOBAL block);
 
+// Before every library load and every call into converter code: the DLL
+// directory and PATH as docvane settled them, the error modes, and the
+// fault guard as the top-level filter and abort handler.
+void before_converter_code();
+
 // Releases the library when the attempt's scope ends, after the blocks
 // (declare it before them).
 struct ConverterLibrary {
@@ -31,7 +36,9 @@ struct ConverterLibrary {
     ConverterLibrary() = default;
     ~ConverterLibrary() {
         if (!module) return;
-        // Its shutdown code is converter code too.
+        // Its shutdown code is converter code too. Unloading loads nothing,
+        // and nothing may allocate between the blocks' release and the
+        // library's (a converter may check that it was handed them back).
         arm_fault_guard();
         FreeLibrary(module);
     }

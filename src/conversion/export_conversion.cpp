@@ -1,6 +1,5 @@
 #include "conversion/export_conversion.h"
 
-#include <io.h>
 #include <string.h>
 #include <windows.h>
 
@@ -40,7 +39,8 @@ bool fill_side_and_transfer(HGLOBAL side_block, HGLOBAL transfer_buffer) {
 }  // namespace
 
 int export_driver(const char *source_path, const char *destination_path, int converter_index) {
-    char source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
+    // One run, one export: kept off the stack converters run on.
+    static WCHAR source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
     resolve_path(source_path, source_file);
     resolve_path(destination_path, destination_file);
     ConversionParams params = {source_path, destination_path, converter_index, source_file, destination_file};
@@ -70,8 +70,11 @@ int export_attempt(const char *display_name, const char *library_path, const cha
     // The source is opened and every block taken before the destination is
     // truncated, so neither a missing source nor a failed allocation costs
     // the caller an existing destination.
-    FileGuard source(open_on_copy(params->source_file, "rb"));
-    if (!source.file) return RESULT_EXPORT_CANNOT_START;
+    // Read through this handle only, never a C runtime stream that
+    // converter code sharing the runtime could close.
+    OwnFile source;
+    source.take(open_for_reading(params->source_file));
+    if (!source.is_open()) return RESULT_EXPORT_CANNOT_START;
     class_name_handle.handle = make_class_name_handle(EXPORT_BLOCK_FLAGS, display_name);
     if (!class_name_handle.handle) return RESULT_EXPORT_CANNOT_START;
     side_block.handle = g_global_alloc(EXPORT_BLOCK_FLAGS, SIDE_BLOCK_SIZE);
@@ -82,39 +85,48 @@ int export_attempt(const char *display_name, const char *library_path, const cha
 
     // Truncating the source as destination would destroy it before it is read.
     if (same_file(params->destination_file, params->source_file)) return RESULT_DESTINATION_NOT_CREATED;
-    FILE *destination = create_for_writing(params->destination_file);
-    if (!destination) return RESULT_DESTINATION_NOT_CREATED;
-    fclose(destination);
-    // Watched until the run ends, unless deleted here.
-    fault_guard_destination(params->destination_file);
+    HANDLE destination = create_for_writing(params->destination_file);
+    if (destination == INVALID_HANDLE_VALUE) return RESULT_DESTINATION_NOT_CREATED;
+    CloseHandle(destination);
+    // Watched until the run ends, unless deleted here: through the folder,
+    // so a converter may replace the file (write its own and rename it over
+    // the destination) and still succeed.
+    fault_guard_destination(params->destination_file, NULL);
 
-    arm_fault_guard();
+    before_converter_code();
     if (lib.register_app) lib.register_app(1, NULL);
 
     g_bytes_read = 0;
-    g_total_length = _filelengthi64(_fileno(source.file));
+    LARGE_INTEGER length;
+    g_total_length = GetFileSizeEx(source.handle(), &length) ? length.QuadPart : -1;
 
-    g_input_file = source.file;
-    g_transfer_buffer = transfer_buffer.handle;
-    g_read_failed = 0;
-    arm_fault_guard();
+    {
+        ConversionStateLock lock;
+        g_input_file = &source;
+        g_transfer_buffer = transfer_buffer.handle;
+        g_read_failed = 0;
+    }
+    before_converter_code();
     int result = converter_result(lib.rtf_to_foreign(path_handle.handle, NULL, transfer_buffer.handle,
                                                      class_name_handle.handle, input_callback));
-    g_transfer_buffer = NULL;
-    g_input_file = NULL;
-    fclose(source.file);
-    source.file = NULL;
+    {
+        ConversionStateLock lock;
+        g_transfer_buffer = NULL;
+        g_input_file = NULL;
+    }
+    source.release();
 
     // The converter saw only part of the source: never a success.
     if (result >= 0 && g_read_failed) result = RESULT_EXPORT_CANNOT_START;
-    if (result < 0) {
-        delete_file(params->destination_file);
-        fault_guard_forget_destination();
-    }
+    result = settle_own_files(result);
+    if (result < 0 && !fault_guard_delete_destination()) result = RESULT_OWN_FILE_CHANGED;
     return result;
 }
 
 long __stdcall input_callback(long, long) {
+    // As in the output callback: the filter and the error modes again.
+    arm_fault_guard();
+    ConversionStateLock lock;
     if (!g_input_file || !g_transfer_buffer) return 0;
     HGLOBAL buffer = g_transfer_buffer;
     if (GlobalSize(buffer) < EXPORT_CHUNK_SIZE) {
@@ -132,8 +144,26 @@ long __stdcall input_callback(long, long) {
         g_read_failed = 1;
         return 0;
     }
-    size_t n = fread(bytes, 1, EXPORT_CHUNK_SIZE, g_input_file);
-    if (n < EXPORT_CHUNK_SIZE && ferror(g_input_file)) g_read_failed = 1;
+    // A source handle that names another file by now is read no further:
+    // those would be a converter's bytes.
+    DWORD n = 0;
+    if (!g_input_file->still_names_it()) {
+        fault_guard_note_own_file_changed();
+        g_read_failed = 1;
+    } else {
+        // Up to a whole chunk, as one stream read gave: ReadFile may give
+        // less before the end.
+        DWORD got;
+        while (n < EXPORT_CHUNK_SIZE) {
+            if (!ReadFile(g_input_file->handle(), static_cast<char *>(bytes) + n,
+                          static_cast<DWORD>(EXPORT_CHUNK_SIZE) - n, &got, NULL)) {
+                g_read_failed = 1;
+                break;
+            }
+            if (got == 0) break;
+            n += got;
+        }
+    }
     GlobalUnlock(buffer);
     g_bytes_read += static_cast<long long>(n);
 

@@ -2,11 +2,14 @@
 
 #include <winternl.h>
 
+#include <new>
+
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "app/progress_window.h"
+#include "common/own_file.h"
 #include "common/result_codes.h"
 #include "common/status_text.h"
 #include "common/text_limits.h"
@@ -16,6 +19,15 @@ namespace {
 
 typedef NTSTATUS(NTAPI *PFN_NtDeleteFile)(POBJECT_ATTRIBUTES attributes);
 typedef BOOLEAN(NTAPI *PFN_RtlDllShutdownInProgress)();
+typedef NTSTATUS(NTAPI *PFN_NtCreateFile)(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                                          PIO_STATUS_BLOCK status, PLARGE_INTEGER size, ULONG file_attributes,
+                                          ULONG share, ULONG disposition, ULONG options, PVOID ea, ULONG ea_length);
+typedef BOOLEAN(NTAPI *PFN_RtlDosPathNameToNtPathName_U)(PCWSTR dos_path, PUNICODE_STRING nt_path,
+                                                         PWSTR *file_part, PVOID reserved);
+typedef VOID(NTAPI *PFN_RtlFreeUnicodeString)(PUNICODE_STRING text);
+const ULONG NT_FILE_OPEN = 1;
+const ULONG NT_FILE_NON_DIRECTORY_FILE = 0x40;
+const ULONG NT_FILE_SYNCHRONOUS_IO_NONALERT = 0x20;
 typedef VOID(CALLBACK *PFN_DllNotification)(ULONG reason, const void *data, void *context);
 typedef NTSTATUS(NTAPI *PFN_LdrRegisterDllNotification)(ULONG flags, PFN_DllNotification notification,
                                                           void *context, void **cookie);
@@ -26,15 +38,32 @@ const ULONG DLL_NOTIFICATION_UNLOADED = 2;
 // (CreateFileA and DeleteFileA allocate from it) and the current directory
 // moved.
 volatile LONG g_run_begun;
-HANDLE g_status_file = INVALID_HANDLE_VALUE;
 char g_status_bytes[STATUS_TEXT_SIZE];
 PFN_NtDeleteFile g_nt_delete_file;
+PFN_NtCreateFile g_nt_create_file;
 PFN_RtlDllShutdownInProgress g_dll_shutdown_in_progress;
+
+// Never destroyed: converter code may end the process through exit(),
+// whose static destructors would close them before the guard writes.
+alignas(OwnFile) unsigned char g_status_storage[sizeof(OwnFile)];
+alignas(OwnFile) unsigned char g_folder_storage[sizeof(OwnFile)];
+OwnFile &g_status_file = *new (g_status_storage) OwnFile;
+OwnFile &g_destination_folder = *new (g_folder_storage) OwnFile;
+
+// The request file's path as resolved at the start, in the form NtCreateFile
+// takes, so that it can be opened again without the heap.
+WCHAR g_request_nt_path[PATH_BUFFER_SIZE + 16];
+UNICODE_STRING g_request_unicode;
+OBJECT_ATTRIBUTES g_request_attributes;
+
+// A file docvane holds no longer names the file it opened.
+volatile LONG g_own_file_changed;
+// The import destination as docvane holds it open, while it does.
+const OwnFile *volatile g_open_destination;
 
 // The destination: a handle on its folder and its name there, so it is
 // deleted through a handle, never by path, and a converter may still replace
 // the file itself. The folder handle stays open until the next destination.
-HANDLE g_destination_folder;
 volatile LONG g_destination_watched;
 WCHAR g_destination_name[PATH_BUFFER_SIZE];
 UNICODE_STRING g_destination_unicode;
@@ -77,22 +106,70 @@ void *g_fault_address;
     for (;;) Sleep(INFINITE);
 }
 
+void note_own_file_changed() { g_own_file_changed = 1; }
+
+// The request file opened again by the path resolved at the start, if that
+// path still names the file opened then; else none.
+HANDLE reopen_request_file() {
+    if (!g_nt_create_file || !g_request_unicode.Buffer) return INVALID_HANDLE_VALUE;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    IO_STATUS_BLOCK io;
+    NTSTATUS status = g_nt_create_file(&h, GENERIC_WRITE | SYNCHRONIZE, &g_request_attributes, &io, NULL,
+                                       FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, NT_FILE_OPEN,
+                                       NT_FILE_NON_DIRECTORY_FILE | NT_FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+    if (status < 0 || !h || h == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+    if (same_identity(file_identity_of(h), g_status_file.identity())) return h;
+    CloseHandle(h);
+    return INVALID_HANDLE_VALUE;
+}
+
 // Over the request from its start, then cut: a second write of the same
 // bytes changes nothing, so whoever finishes a run may write them again.
+// Never through a handle that names another file by now.
 void write_status_bytes(int result) {
-    if (g_status_file == INVALID_HANDLE_VALUE) return;
+    if (!g_status_file.is_open()) return;
+    HANDLE target = g_status_file.handle();
+    HANDLE reopened = INVALID_HANDLE_VALUE;
+    if (!g_status_file.still_names_it()) {
+        note_own_file_changed();
+        reopened = target = reopen_request_file();
+        if (target == INVALID_HANDLE_VALUE) return;
+    }
     DWORD length = static_cast<DWORD>(
         format_status_text(g_status_bytes, sizeof g_status_bytes, g_progress_text, result));
     DWORD written = 0;
-    if (SetFilePointer(g_status_file, 0, NULL, FILE_BEGIN) == 0 &&
-        WriteFile(g_status_file, g_status_bytes, length, &written, NULL) && written == length)
-        SetEndOfFile(g_status_file);
+    if (SetFilePointer(target, 0, NULL, FILE_BEGIN) == 0 &&
+        WriteFile(target, g_status_bytes, length, &written, NULL) && written == length)
+        SetEndOfFile(target);
+    if (reopened != INVALID_HANDLE_VALUE) CloseHandle(reopened);
 }
 
-void delete_destination() {
-    // Deleted once every handle on it is closed, which the end of the
-    // process does; stays while converter code holds it unshared.
-    if (g_destination_watched && g_nt_delete_file) g_nt_delete_file(&g_destination_attributes);
+// Through the folder handle and the name, or, where the folder handle names
+// another folder by now, through the open import destination's own handle;
+// never through a handle that names another file. False when nothing could
+// be trusted to delete it.
+bool delete_destination() {
+    if (!g_destination_watched) return true;
+    if (g_destination_folder.still_names_it()) {
+        // Deleted once every handle on it is closed, which the end of the
+        // process does; stays while converter code holds it unshared.
+        if (g_nt_delete_file) g_nt_delete_file(&g_destination_attributes);
+        return true;
+    }
+    note_own_file_changed();
+    const OwnFile *open_file = g_open_destination;
+    if (!open_file || !open_file->still_names_it()) return false;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(open_file->handle(), FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
+bool any_own_file_changed() {
+    if (g_status_file.is_open() && !g_status_file.still_names_it()) note_own_file_changed();
+    if (g_destination_watched && !g_destination_folder.still_names_it()) note_own_file_changed();
+    const OwnFile *open_file = g_open_destination;
+    if (open_file && !open_file->still_names_it()) note_own_file_changed();
+    return g_own_file_changed != 0;
 }
 
 // Best effort, and last: the event log allocates, and a fault in here ends
@@ -151,7 +228,14 @@ volatile LONG g_process_exiting;
 
 [[noreturn]] void finish() {
     g_finisher = static_cast<LONG>(GetCurrentThreadId());
+    // A fault in a library's detach code at a process end that converter
+    // code started comes here before docvane's own unload notification
+    // says so: the same wait on the event log is to be avoided.
+    if (g_dll_shutdown_in_progress && g_dll_shutdown_in_progress()) g_process_exiting = 1;
     if (g_end_by_guard) delete_destination();
+    // Never success, and never the fault's code alone, when docvane's own
+    // files were taken from it.
+    if (g_end_by_guard && any_own_file_changed()) g_end_result = RESULT_OWN_FILE_CHANGED;
     write_status_bytes(g_end_result);
     if (g_end_by_guard && !g_process_exiting) report_crash_in_time();
     end_process(g_end_result);
@@ -266,9 +350,35 @@ extern "C" {
 __attribute__((section(".CRT$XLY"), used)) PIMAGE_TLS_CALLBACK docvane_process_detach = process_detach_callback;
 }
 
-void begin_guarded_run(HANDLE status_file) {
-    g_status_file = status_file;
+namespace {
+
+// The NT form of the request file's path, kept in a buffer of our own.
+void prepare_request_reopen(const WCHAR *request_file) {
+    PFN_RtlDosPathNameToNtPathName_U to_nt =
+        ntdll_function<PFN_RtlDosPathNameToNtPathName_U>("RtlDosPathNameToNtPathName_U");
+    PFN_RtlFreeUnicodeString free_text = ntdll_function<PFN_RtlFreeUnicodeString>("RtlFreeUnicodeString");
+    UNICODE_STRING nt = {0, 0, NULL};
+    if (!request_file || !request_file[0] || !to_nt || !free_text || !to_nt(request_file, &nt, NULL, NULL))
+        return;
+    size_t units = nt.Length / sizeof(WCHAR);
+    if (units < sizeof g_request_nt_path / sizeof(WCHAR)) {
+        memcpy(g_request_nt_path, nt.Buffer, units * sizeof(WCHAR));
+        g_request_nt_path[units] = L'\0';
+        g_request_unicode.Buffer = g_request_nt_path;
+        g_request_unicode.Length = static_cast<USHORT>(units * sizeof(WCHAR));
+        g_request_unicode.MaximumLength = static_cast<USHORT>((units + 1) * sizeof(WCHAR));
+        InitializeObjectAttributes(&g_request_attributes, &g_request_unicode, OBJ_CASE_INSENSITIVE, NULL, NULL);
+    }
+    free_text(&nt);
+}
+
+}  // namespace
+
+void begin_guarded_run(HANDLE status_file, const WCHAR *request_file) {
+    g_status_file.take(status_file);
     g_nt_delete_file = ntdll_function<PFN_NtDeleteFile>("NtDeleteFile");
+    g_nt_create_file = ntdll_function<PFN_NtCreateFile>("NtCreateFile");
+    if (g_status_file.is_open()) prepare_request_reopen(request_file);
     g_dll_shutdown_in_progress = ntdll_function<PFN_RtlDllShutdownInProgress>("RtlDllShutdownInProgress");
     PFN_LdrRegisterDllNotification register_notification =
         ntdll_function<PFN_LdrRegisterDllNotification>("LdrRegisterDllNotification");
@@ -303,6 +413,9 @@ void begin_guarded_run(HANDLE status_file) {
 }
 
 void arm_fault_guard() {
+    // A converter may have cleared it (SetErrorMode(0)): a bad image or a
+    // drive without media would then wait for a person.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(fault_filter);
     signal(SIGABRT, on_abort);
     // msvcrt's assertion box would wait for a person: docvane is a GUI
@@ -315,40 +428,60 @@ void fault_guard_converter(const char *library_path) {
     if (library_path && strlen(library_path) < sizeof g_converter) strcpy(g_converter, library_path);
 }
 
-void fault_guard_destination(const char *path) {
+void fault_guard_destination(const WCHAR *path, const OwnFile *open_file) {
     g_destination_watched = 0;
     MemoryBarrier();
-    if (g_destination_folder) CloseHandle(g_destination_folder);
-    g_destination_folder = NULL;
+    g_open_destination = open_file;
+    g_destination_folder.release();
+    // Also without a guarded run (in-process tests): the normal path deletes
+    // through it too.
+    if (!g_nt_delete_file) g_nt_delete_file = ntdll_function<PFN_NtDeleteFile>("NtDeleteFile");
 
-    const char *name = NULL;
-    for (const char *p = path; *p; ++p)
-        if (*p == '\\' || *p == '/') name = p + 1;
+    const WCHAR *name = NULL;
+    for (const WCHAR *p = path; *p; ++p)
+        if (*p == L'\\' || *p == L'/') name = p + 1;
     if (!name || !*name) return;
-    char folder[PATH_BUFFER_SIZE];
+    WCHAR folder[PATH_BUFFER_SIZE];
     size_t folder_length = static_cast<size_t>(name - path);
-    if (folder_length >= sizeof folder) return;
-    memcpy(folder, path, folder_length);
-    folder[folder_length] = '\0';
-    int units = MultiByteToWideChar(CP_ACP, 0, name, -1, g_destination_name, PATH_BUFFER_SIZE);
-    if (units <= 1) return;
+    size_t units = wcslen(name) + 1;
+    if (folder_length >= PATH_BUFFER_SIZE || units > PATH_BUFFER_SIZE) return;
+    memcpy(folder, path, folder_length * sizeof(WCHAR));
+    folder[folder_length] = L'\0';
+    memcpy(g_destination_name, name, units * sizeof(WCHAR));
     // No read, write or delete access: the folder handle never stands in the
     // way of what a converter does with its files.
-    HANDLE folder_handle = CreateFileA(folder, FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    HANDLE folder_handle = CreateFileW(folder, FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (folder_handle == INVALID_HANDLE_VALUE) return;
-    g_destination_folder = folder_handle;
+    g_destination_folder.take(folder_handle);
+    HANDLE held = g_destination_folder.handle();
     g_destination_unicode.Buffer = g_destination_name;
     g_destination_unicode.Length = static_cast<USHORT>((units - 1) * sizeof(WCHAR));
     g_destination_unicode.MaximumLength = static_cast<USHORT>(units * sizeof(WCHAR));
-    InitializeObjectAttributes(&g_destination_attributes, &g_destination_unicode, OBJ_CASE_INSENSITIVE,
-                               folder_handle, NULL);
+    InitializeObjectAttributes(&g_destination_attributes, &g_destination_unicode, OBJ_CASE_INSENSITIVE, held,
+                               NULL);
     MemoryBarrier();
     g_destination_watched = 1;
 }
 
-void fault_guard_forget_destination() { g_destination_watched = 0; }
+void fault_guard_destination_closed() { g_open_destination = NULL; }
+
+bool fault_guard_delete_destination() {
+    bool deleted = delete_destination();
+    g_destination_watched = 0;
+    return deleted;
+}
+
+void fault_guard_note_own_file_changed() { note_own_file_changed(); }
+
+int settle_own_files(int result) {
+    if (!any_own_file_changed()) return result;
+    // No longer a success: what docvane made goes, if anything can be
+    // trusted to delete it.
+    if (result >= 0) fault_guard_delete_destination();
+    return RESULT_OWN_FILE_CHANGED;
+}
 
 void claim_run_end(int result) {
     if (InterlockedCompareExchange(&g_claimer, static_cast<LONG>(GetCurrentThreadId()), 0) != 0) hold_forever();
@@ -356,7 +489,7 @@ void claim_run_end(int result) {
 }
 
 bool write_guarded_status(int result) {
-    if (g_status_file == INVALID_HANDLE_VALUE) return false;
+    if (!g_status_file.is_open()) return false;
     write_status_bytes(result);
     return true;
 }

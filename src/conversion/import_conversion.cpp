@@ -19,7 +19,8 @@ const SIZE_T BLANK_HANDLE_SIZE = 32;
 }  // namespace
 
 int import_driver(const char *source_path, const char *destination_path) {
-    char source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
+    // One run, one import: kept off the stack converters run on.
+    static WCHAR source_file[PATH_BUFFER_SIZE], destination_file[PATH_BUFFER_SIZE];
     resolve_path(source_path, source_file);
     resolve_path(destination_path, destination_file);
     ConversionParams params = {source_path, destination_path, 0, source_file, destination_file};
@@ -46,10 +47,10 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     class_name_handle.handle = make_class_name_handle(GMEM_ZEROINIT, display_name);
     if (!class_name_handle.handle) return running_result;
 
-    arm_fault_guard();
+    before_converter_code();
     if (lib.register_app) lib.register_app(1, NULL);
 
-    arm_fault_guard();
+    before_converter_code();
     if (lib.is_format_correct(path_handle.handle, class_name_handle.handle) == 0) return running_result;
 
     // Taken before the destination is touched, so that a failed allocation
@@ -61,38 +62,52 @@ int import_attempt(const char *display_name, const char *library_path, const cha
     // Opening the source itself for writing would truncate it before the
     // converter reads it: a destination that cannot be opened.
     if (same_file(params->destination_file, params->source_file)) return running_result;
-    FILE *destination = create_for_writing(params->destination_file);
-    if (!destination) return running_result;
+    // Written through this handle only, never a C runtime stream that
+    // converter code sharing the runtime could close (_fcloseall).
+    OwnFile destination;
+    destination.take(create_for_writing(params->destination_file));
+    if (!destination.is_open()) return running_result;
     // Watched until the run ends, unless deleted here: the run may still
     // end through the guard after a success.
-    fault_guard_destination(params->destination_file);
+    fault_guard_destination(params->destination_file, &destination);
 
-    g_output_file = destination;
-    g_transfer_buffer = transfer_buffer.handle;
-    g_write_failed = 0;
-    arm_fault_guard();
+    {
+        ConversionStateLock lock;
+        g_output_file = &destination;
+        g_transfer_buffer = transfer_buffer.handle;
+        g_write_failed = 0;
+    }
+    before_converter_code();
     int result = converter_result(lib.foreign_to_rtf(path_handle.handle, NULL, transfer_buffer.handle, NULL,
                                                      blank_handle.handle, output_callback));
-    g_transfer_buffer = NULL;
-    // Flushed on its own: not every C runtime reports a failed flush from
-    // fclose.
-    int close_failed = fflush(destination) != 0;
-    close_failed |= fclose(destination) != 0;
-    g_output_file = NULL;
+    {
+        ConversionStateLock lock;
+        g_transfer_buffer = NULL;
+        g_output_file = NULL;
+    }
 
     // A destination that misses chunks is no success, whatever the converter
-    // says.
-    if (result >= 0 && (g_write_failed || close_failed)) result = RESULT_WRITE_FAILED;
-    if (result < 0) {
-        delete_file(params->destination_file);
-        fault_guard_forget_destination();
-    }
+    // says; one whose handle names another file by now is not ours to
+    // report on at all.
+    if (!destination.still_names_it()) fault_guard_note_own_file_changed();
+    if (result >= 0 && g_write_failed) result = RESULT_WRITE_FAILED;
+    result = settle_own_files(result);
+    // Deleted while the handle is still open, so that it can serve where the
+    // folder handle cannot; gone once it is closed.
+    if (result < 0 && !fault_guard_delete_destination()) result = RESULT_OWN_FILE_CHANGED;
+    fault_guard_destination_closed();
+    destination.release();
     return result;
 }
 
 long __stdcall output_callback(long count, long percent) {
     int chunk = static_cast<short>(count & 0xFFFF);
     int shown = static_cast<short>(percent & 0xFFFF);
+    // Converter code may have put its own filter or error mode in place
+    // since the entry point was called; not the DLL directory, which a
+    // converter may set to load a helper during a conversion.
+    arm_fault_guard();
+    ConversionStateLock lock;
     if (!g_output_file || !g_transfer_buffer) return RESULT_WRITE_FAILED;
 
     // A count the block cannot hold would read past its end: refused like a
@@ -106,7 +121,9 @@ long __stdcall output_callback(long count, long percent) {
         g_write_failed = 1;
         return RESULT_WRITE_FAILED;
     }
-    if (chunk != 0 && fwrite(bytes, static_cast<size_t>(chunk), 1, g_output_file) != 1) {
+    bool ours = chunk == 0 || g_output_file->still_names_it();
+    if (!ours) fault_guard_note_own_file_changed();
+    if (!ours || (chunk != 0 && !write_all(g_output_file->handle(), bytes, static_cast<DWORD>(chunk)))) {
         GlobalUnlock(g_transfer_buffer);
         g_write_failed = 1;
         return RESULT_WRITE_FAILED;

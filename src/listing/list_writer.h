@@ -2,10 +2,13 @@
 // one display line per converter of the requested directions.
 #pragma once
 
-// Opens request_path for writing and writes the import section (bit 0 of
-// dispatch_code) and the export section (bit 1). Writes nothing if the file
+#include <wchar.h>
+
+// Creates (or truncates) request_file, the request path as resolved at the
+// start, and writes the import section (bit 0 of dispatch_code) and the
+// export section (bit 1) through its handle. Writes nothing if the file
 // cannot be opened.
-void list_block(const char *request_path, int dispatch_code);
+void list_block(const wchar_t *request_file, int dispatch_code);
 
 // The converter action of a list: writes the converter's line and returns
 // running_result unchanged, so every eligible converter is listed.

@@ -22,8 +22,9 @@ typedef std::vector<std::string> Lines;
 
 const int NO_TITLE = INT_MIN;  // no data callback ever ran: empty progress text
 // HELD: left behind, with the given bytes, by a converter that faulted while
-// it still held the file open.
-enum Destination { UNTOUCHED, ABSENT, EMPTY, BYTES, HELD };
+// it still held the file open. LEFT: left behind, with the given bytes,
+// because no handle docvane holds could be trusted to delete it.
+enum Destination { UNTOUCHED, ABSENT, EMPTY, BYTES, HELD, LEFT };
 
 const char FULL[] = "fixture_converter.dll";
 const std::string OLD_DESTINATION = "what the caller had\r\n";
@@ -40,7 +41,14 @@ const int OWN_EXCEPTION = static_cast<int>(0xE0441234u);
 const int POSITIVE_EXCEPTION_RESULT = -65536;
 // Converter code ended the process or docvane's thread.
 const int ENDED_RUN = -65537;
+// Under qemu-i386 a stack overflow arrives as this or, depending on where the
+// recursion meets the guard page (how deep docvane's own frames go), as the
+// emulator's page fault 0xC000001D.
 const int STACK_OVERFLOW = static_cast<int>(0xC00000FDu);
+// A file docvane holds no longer names the file it opened.
+const int OWN_FILE_CHANGED = -65538;
+const std::string DECOY = "the converter's own file";
+const std::string PROBE_CLEAN = "probe errormode=0x8003 crtmode=1 dlldir=host planted=0";
 
 // How the converter's log ends.
 enum Ending {
@@ -63,6 +71,15 @@ struct Row {
     // Request file and paths relative to the folder docvane starts in,
     // which the converter moves away from ("chdir=elsewhere").
     bool relative = false;
+    // Settings of a converter ("conv0.cnv", beside) walked before this one,
+    // which declines the source; import only.
+    const char *first = nullptr;
+    // Names of the source and the destination, in the ANSI code page, when
+    // not the usual ones.
+    const char *source_name = nullptr;
+    const char *destination_name = nullptr;
+    // A folder beside the others that this converter is copied into.
+    const char *converter_folder = nullptr;
 };
 
 // gtest shows a failing row by its description.
@@ -154,7 +171,7 @@ const Row ROWS[] = {
     // No dialog can stop the run, and a library loaded by bare name never
     // comes from the caller's current directory.
     {"error mode and DLL search path as a converter sees them", false, FULL, "probe=1", 0, NO_TITLE, EMPTY, "",
-     {"probe errormode=0x8003 dlldir=host planted=0"}},
+     {PROBE_CLEAN}},
 
     // Faults: the status file still tells, the run ends with the exception
     // code, and a destination docvane made is gone; one the fault came
@@ -219,6 +236,70 @@ const Row ROWS[] = {
      "chdir=elsewhere|op1=text 100 {}", 0, 100, BYTES, "{}", {"chdir ok=1"}, RELEASED, true},
     {"export relative paths while the converter moves the current directory", true, FULL,
      "chdir=elsewhere|op1=readall", 0, 100, EMPTY, "", {"chdir ok=1"}, RELEASED, true},
+
+    // Process-wide state that converter code changes between docvane's own
+    // steps. The file functions read the caller's ANSI names as OEM from
+    // here on; docvane's own files go through wide names converted at the
+    // start.
+    {"import file functions switched to OEM with non-ASCII names", false, FULL, "file_apis=oem|op1=text 100 {}", 0,
+     100, BYTES, "{}", {}, RELEASED, false, nullptr, "\xfc" "ber.doc", "r\xe9sum\xe9.rtf"},
+    {"export file functions switched to OEM with non-ASCII names", true, FULL,
+     "file_apis=oem|op1=readall|op2=writedest", 0, 100, BYTES, EXPORT_SOURCE, {}, RELEASED, false, nullptr,
+     "\xfc" "ber.rtf", "r\xe9sum\xe9.wri"},
+    // It loads, and takes the source: its settings file is beyond its reach
+    // now (the profile functions read its ANSI name as ANSI), so it
+    // converts with none.
+    {"import converter in a non-ASCII folder after another switched to OEM", false, FULL, "", 0, NO_TITLE, EMPTY, "",
+     {}, RELEASED, false, "file_apis=oem|accept=0", nullptr, nullptr, "\xdc" "ber"},
+    // Handles docvane holds: a double close is refused; a converter that
+    // lifts the protection and gets the value back for a file of its own
+    // gets nothing written, read or deleted through it, and the run fails.
+    {"import destination closed twice", false, FULL,
+     "op1=chunk 10 10 30|op2=steal out.rtf decoy.txt|op3=chunk 10 10 60", 0, 60, BYTES, pattern_bytes(0, 20),
+     {"steal closed=0 reused=0"}},
+    {"import destination closed and its value reused", false, FULL,
+     "op1=chunk 10 10 30|op2=force out.rtf decoy.txt|op3=chunk 10 10 60", OWN_FILE_CHANGED, 30, ABSENT, "",
+     {"steal closed=1 reused=1", "stop"}},
+    {"import request file closed and its value reused", false, FULL,
+     "op1=chunk 10 10 30|op2=force job.req decoy.txt|op3=chunk 10 10 60", OWN_FILE_CHANGED, 60, ABSENT, "",
+     {"steal closed=1 reused=1"}},
+    {"export request file closed and its value reused", true, FULL,
+     "op1=readall|op2=writedest|op3=force job.req decoy.txt", OWN_FILE_CHANGED, 100, ABSENT, "",
+     {"steal closed=1 reused=1"}},
+    // The folder handle the destination is deleted through, its value
+    // reused for another folder holding a file of the same name.
+    {"import destination folder closed and its value reused then a fault", false, FULL,
+     "op1=chunk 10 10 30|op2=force . other|op3=fault", OWN_FILE_CHANGED, 30, ABSENT, "",
+     {"steal closed=1 reused=1"}, FAULTED},
+    {"import destination folder closed and its value reused then failure", false, FULL,
+     "result=-3|op1=chunk 10 10 30|op2=force . other", OWN_FILE_CHANGED, 30, ABSENT, "",
+     {"steal closed=1 reused=1"}},
+    {"export destination folder closed and its value reused then failure", true, FULL,
+     "result=-3|op1=readall|op2=writedest|op3=force . other", OWN_FILE_CHANGED, 100, LEFT, EXPORT_SOURCE,
+     {"steal closed=1 reused=1"}},
+    // An export converter may write a file of its own and put it in the
+    // destination's place.
+    {"export destination replaced by the converter's own file", true, FULL,
+     "op1=readall|op2=replacedest", 0, 100, BYTES, EXPORT_SOURCE, {"replacedest ok=1"}},
+    // The C runtime it shares with docvane: no stream of docvane's to close.
+    {"import _fcloseall then a file opened after it", false, FULL,
+     "op1=chunk 100 100 30|op2=fcloseall decoy.txt|op3=chunk 100 100 60", 0, 60, BYTES, pattern_bytes(0, 200),
+     {"fcloseall opened=1"}},
+    // The DLL search path as docvane set it, before every load.
+    {"import DLL directory reset by an earlier converter", false, FULL, "probe=1", 0, NO_TITLE, EMPTY, "",
+     {PROBE_CLEAN}, RELEASED, false, "dlldir=null|accept=0"},
+    {"import current directory put on PATH by an earlier converter", false, FULL, "probe=1", 0, NO_TITLE, EMPTY, "",
+     {PROBE_CLEAN}, RELEASED, false, "path_dot=1|accept=0"},
+    // Put back before every entry point and in every data callback.
+    {"import error mode cleared by an earlier converter", false, FULL, "probe=1", 0, NO_TITLE, EMPTY, "",
+     {PROBE_CLEAN}, RELEASED, false, "errormode=0|accept=0"},
+    {"import error mode cleared inside the conversion then a fault", false, FULL,
+     "op1=errormode 0|op2=chunk 10 10 30|op3=probe|op4=fault", ACCESS_VIOLATION, 30, ABSENT, "", {PROBE_CLEAN},
+     FAULTED},
+    {"import own filter set inside the conversion then chunks then a fault", false, FULL,
+     "op1=chunk 10 10 30|op2=filter|op3=chunk 10 10 60|op4=fault", ACCESS_VIOLATION, 60, ABSENT, "", {}, FAULTED},
+    {"export own filter set inside the conversion then reads then a fault", true, FULL,
+     "op1=filter|op2=read|op3=fault", ACCESS_VIOLATION, 68, ABSENT, "", {}, FAULTED},
 };
 
 std::string test_name(const testing::TestParamInfo<Row> &info) {
@@ -253,22 +334,48 @@ class Hostile : public testing::TestWithParam<Row> {
     ConverterFolder conv;
 };
 
+// The file that the ANSI name's bytes name when they are read as OEM.
+bool exists_read_as_oem(const std::string &folder, const std::string &name) {
+    std::string path = folder + "\\" + name;
+    wchar_t wide[MAX_PATH];
+    if (!MultiByteToWideChar(CP_OEMCP, 0, path.c_str(), -1, wide, MAX_PATH)) return false;
+    return GetFileAttributesW(wide) != INVALID_FILE_ATTRIBUTES;
+}
+
 TEST_P(Hostile, ExitStatusDestinationAndRelease) {
     const Row &row = GetParam();
     const std::string source_bytes = row.exporting ? EXPORT_SOURCE : IMPORT_SOURCE;
-    std::string source = conv.file(row.exporting ? "in.rtf" : "in.doc");
-    std::string destination = conv.file(row.exporting ? "out.wri" : "out.rtf");
-    ASSERT_TRUE(write_file(source, source_bytes));
+    const std::string source_name = row.source_name ? row.source_name : row.exporting ? "in.rtf" : "in.doc";
+    const std::string destination_name =
+        row.destination_name ? row.destination_name : row.exporting ? "out.wri" : "out.rtf";
+    std::string source = conv.file(source_name);
+    std::string destination = conv.file(destination_name);
+    // Non-ASCII names need a Linux locale that can spell them (the test
+    // runs with LC_ALL=C.UTF-8).
+    ASSERT_TRUE(write_file(source, source_bytes)) << source;
     ASSERT_TRUE(write_file(destination, OLD_DESTINATION));
-    conv.add("conv.cnv", settings_text(row.settings), row.variant);
+    std::string library = "conv.cnv";
+    if (row.converter_folder) {
+        ASSERT_TRUE(CreateDirectoryA(conv.file(row.converter_folder).c_str(), NULL));
+        library = std::string(row.converter_folder) + "\\conv.cnv";
+    }
+    conv.add(library, settings_text(row.settings), row.variant);
+    if (row.first) {
+        conv.add("conv0.cnv", settings_text(row.first));
+        reg.add_converter(false, "c0", "First", conv.file("conv0.cnv"), "doc");
+    }
     // Planted where a library loaded by bare name must not come from: the
     // current directory docvane is started in.
     conv.add("fixture_planted.dll", "");
-    reg.add_converter(row.exporting, "c1", "Alpha", conv.file("conv.cnv"), row.exporting ? "wri" : "doc");
+    reg.add_converter(row.exporting, "c1", "Alpha", conv.file(library), row.exporting ? "wri" : "doc");
+    // Files of the converter's own that a handle of docvane's may come to
+    // name: they must never receive docvane's bytes nor be deleted.
+    ASSERT_TRUE(CreateDirectoryA(conv.file("other").c_str(), NULL));
+    ASSERT_TRUE(write_file(conv.file("other\\" + destination_name), DECOY));
 
     std::string request = conv.file("job.req");
-    std::string source_word = row.relative ? (row.exporting ? "in.rtf" : "in.doc") : source;
-    std::string destination_word = row.relative ? (row.exporting ? "out.wri" : "out.rtf") : destination;
+    std::string source_word = row.relative ? source_name : source;
+    std::string destination_word = row.relative ? destination_name : destination;
     ASSERT_TRUE(write_file(request, source_word + "\r\n" + destination_word + "\r\nX\r\n" +
                                         (row.exporting ? "0\r\n" : "")));
     EXPECT_EQ(run_program(docvane_exe().c_str(),
@@ -276,8 +383,8 @@ TEST_P(Hostile, ExitStatusDestinationAndRelease) {
               static_cast<DWORD>(row.result));
     EXPECT_EQ(read_file(request), status(row.title == NO_TITLE ? "" : progress(row.title), row.result));
     // No failure may end as success, nor the reverse.
-    EXPECT_EQ(row.result < 0,
-              row.destination == ABSENT || row.destination == UNTOUCHED || row.destination == HELD)
+    EXPECT_EQ(row.result < 0, row.destination == ABSENT || row.destination == UNTOUCHED ||
+                                  row.destination == HELD || row.destination == LEFT)
         << "row is inconsistent";
 
     bool exists = false;
@@ -287,13 +394,27 @@ TEST_P(Hostile, ExitStatusDestinationAndRelease) {
     case ABSENT: EXPECT_FALSE(exists); break;
     case EMPTY: EXPECT_TRUE(exists); EXPECT_EQ(now, ""); break;
     case BYTES:
-    case HELD: EXPECT_EQ(now, row.bytes); break;
+    case HELD:
+    case LEFT: EXPECT_EQ(now, row.bytes); break;
     }
     EXPECT_EQ(read_file(source), source_bytes);
+    EXPECT_EQ(read_file(conv.file("other\\" + destination_name)), DECOY);
+    // Created by the converter, written by nobody.
+    EXPECT_EQ(read_file(conv.file("decoy.txt")), "");
+    if (oem(destination_name) != destination_name) {
+        EXPECT_FALSE(exists_read_as_oem(conv.path(), destination_name));
+        EXPECT_FALSE(exists_read_as_oem(conv.path(), source_name));
+    }
     EXPECT_FALSE(file_exists(conv.file("elsewhere\\job.req")));
     EXPECT_FALSE(file_exists(conv.file("elsewhere\\" + destination_word)));
 
     Lines log = conv.take_log();
+    if (row.converter_folder) {
+        // Its log lies beside it.
+        std::string text = read_file(conv.file(std::string(row.converter_folder) + "\\fixture.log"));
+        for (size_t start = 0, nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+            log.push_back(text.substr(start, nl - start));
+    }
     EXPECT_TRUE(ConverterFolder::of(log, "fixture_planted.dll").empty());
     log = ConverterFolder::of(log, "conv.cnv");
     EXPECT_EQ(count(log, "attach"), 1u);
@@ -345,6 +466,36 @@ TEST(RunEnd, ConverterThreadFaultingAroundTheEnd) {
         }
         EXPECT_EQ(read_file(source), IMPORT_SOURCE);
         conv.take_log();
+    }
+}
+
+// PATH as the caller hands it over: entries that lead to the current
+// directory are dropped before any converter loads, so a library loaded by
+// bare name never comes from there through PATH either.
+TEST(LoadSettings, CallerPathEntriesLeadingToTheCurrentDirectoryAreDropped) {
+    RegistryScope reg;
+    ConverterFolder conv;
+    std::string source = conv.file("in.doc"), destination = conv.file("out.rtf"), request = conv.file("job.req");
+    ASSERT_TRUE(write_file(source, IMPORT_SOURCE));
+    conv.add("conv.cnv", "probe=1");
+    conv.add("fixture_planted.dll", "");
+    ASSERT_TRUE(CreateDirectoryA(conv.file("sub").c_str(), NULL));
+    conv.add("sub\\fixture_planted.dll", "");
+    reg.add_converter(false, "c1", "Alpha", conv.file("conv.cnv"), "doc");
+    char saved[8192] = "";
+    DWORD had = GetEnvironmentVariableA("PATH", saved, sizeof saved);
+    ASSERT_LT(had, sizeof saved);
+    for (const std::string &entry : {std::string("."), std::string("sub"), conv.path(), conv.path() + "\\",
+                                     std::string("\"") + conv.path() + "\""}) {
+        SCOPED_TRACE(entry);
+        ASSERT_TRUE(write_file(request, source + "\r\n" + destination + "\r\nX\r\n"));
+        SetEnvironmentVariableA("PATH", (entry + ";" + saved).c_str());
+        DWORD code = run_program(docvane_exe().c_str(), "\"" + docvane_exe() + "\" " + request, conv.path().c_str());
+        SetEnvironmentVariableA("PATH", had ? saved : NULL);
+        EXPECT_EQ(code, 0u);
+        Lines log = conv.take_log();
+        EXPECT_TRUE(ConverterFolder::of(log, "fixture_planted.dll").empty());
+        EXPECT_EQ(count(ConverterFolder::of(log, "conv.cnv"), PROBE_CLEAN), 1u);
     }
 }
 

@@ -71,13 +71,23 @@ class Attempt : public testing::Test {
         EXPECT_EQ(g_input_file, nullptr);
         EXPECT_EQ(g_transfer_buffer, (HGLOBAL)NULL);
     }
+    // The paths as docvane holds them: wide, from the ANSI code page.
+    static std::wstring wide(const std::string &path) {
+        wchar_t out[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, out, MAX_PATH);
+        return out;
+    }
+    std::wstring wide_source = wide(source);
+    std::wstring wide_destination = wide(destination);
     bool released(const std::string &name) { return GetModuleHandleA(conv.file(name).c_str()) == NULL; }
     int import_through(const std::string &name) {
-        ConversionParams params = {source.c_str(), destination.c_str(), 0, source.c_str(), destination.c_str()};
+        ConversionParams params = {source.c_str(), destination.c_str(), 0, wide_source.c_str(),
+                                   wide_destination.c_str()};
         return import_attempt("Alpha", conv.file(name).c_str(), "doc", 0, 1, 0, NOT_HANDLED, &params);
     }
     int export_through(const std::string &name) {
-        ConversionParams params = {source.c_str(), destination.c_str(), 0, source.c_str(), destination.c_str()};
+        ConversionParams params = {source.c_str(), destination.c_str(), 0, wide_source.c_str(),
+                                   wide_destination.c_str()};
         return export_attempt("Alpha", conv.file(name).c_str(), "wri", 0, 1, 1, NOT_HANDLED, &params);
     }
 };
