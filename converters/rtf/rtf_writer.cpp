@@ -301,7 +301,7 @@ void RtfWriter::control(const char *word) {
 }
 
 void RtfWriter::control(const char *word, long value) {
-    appendNumber(body_, word, value);
+    appendNumber(body_, word[0] == '\\' ? word + 1 : word, value);
     delimit_ = true;
 }
 
