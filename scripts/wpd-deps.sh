@@ -47,8 +47,9 @@ done
 [ ${#arches[@]} -gt 0 ] || arches=(i686 x86_64)
 
 mkdir -p "$sources" "$cache/deps"
-# One run at a time per cache: two build folders may ask at once.
-exec 9>"$cache/.wpd-deps.lock"
+# Build folders may ask at once: one download at a time, one build per
+# architecture at a time.
+exec 9>"$cache/.wpd-deps-sources.lock"
 flock 9
 
 # The pinned tarball of a source package, verified; 1 if absent or wrong.
@@ -97,6 +98,7 @@ if [ ! -f "$documents/wp.wp" ]; then
       wp2x-2.5-mhi/test/inputs/simple.wp wp2x-2.5-mhi/test/inputs/simple-iso.wp wp2x-2.5-mhi/test/inputs/wp.wp
   rm -rf "$documents" && mv "$documents.tmp" "$documents"
 fi
+flock -u 9
 if [ $documents_only -eq 1 ]; then
   echo "$documents"
   exit 0
@@ -155,11 +157,14 @@ build_arch() {
 
 for arch in "${arches[@]}"; do
   prefix=$cache/deps/$arch
+  exec 8>"$cache/.wpd-deps-$arch.lock"
+  flock 8
   if [ -f "$prefix/.inputs" ] && [ "$(cat "$prefix/.inputs")" = "$(fingerprint "$arch")" ]; then
     log "$arch: built already in $prefix"
   else
     build_arch "$arch"
     log "$arch: built in $prefix"
   fi
+  flock -u 8
   echo "$prefix"
 done
