@@ -270,4 +270,42 @@ TEST_F(ThroughDocvane, DamagedDocumentEndsWithItsResult) {
     EXPECT_FALSE(file_exists(rtf));
 }
 
+// dvinfo.exe (beside docvane.exe) judges the registered converter as
+// docvane's loader will meet it: "ok".
+TEST_F(ThroughDocvane, DvinfoReportsItOk) {
+    std::string dvinfo = docvane_exe().substr(0, docvane_exe().rfind('\\') + 1) + "dvinfo.exe";
+    std::string out_path = dir.file("dvinfo.tsv");
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out;
+    std::string cmd = "\"" + dvinfo + "\" --tsv";
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(CreateProcessA(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) << cmd;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    CloseHandle(out);
+    std::string tsv = read_file(out_path);
+    size_t at = tsv.find("\twordperfect.cnv");
+    if (at == std::string::npos) at = tsv.find("\\wordperfect.cnv\t");
+    ASSERT_NE(at, std::string::npos) << tsv;
+    std::string line = tsv.substr(tsv.rfind('\n', at) + 1);
+    line = line.substr(0, line.find('\r'));
+    std::vector<std::string> fields;
+    for (size_t from = 0;;) {
+        size_t tab = line.find('\t', from);
+        fields.push_back(line.substr(from, tab - from));
+        if (tab == std::string::npos) break;
+        from = tab + 1;
+    }
+    ASSERT_EQ(fields.size(), 10u) << line;
+    EXPECT_EQ(fields[0], "import") << line;
+    EXPECT_EQ(fields[5], "WordPerfect (docvane)") << line;
+    EXPECT_EQ(fields[8], "ok") << line;
+}
+
 }  // namespace
