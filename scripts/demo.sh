@@ -141,6 +141,6 @@ run "$dv\\docvane.exe" 'C:\demo\paper.req'
 say "status file:"
 show "$c/demo/paper.req"
 say "first lines of C:\\demo\\paper.rtf ($(wc -c < "$c/demo/paper.rtf") bytes), cut at 160 characters:"
-head -c 1600 "$c/demo/paper.rtf" | tr -d '\r' | sed 's/\\par/\\par\n/g' | head -n 8 | cut -c1-160 | sed 's/^/    | /'
+head -c 1600 "$c/demo/paper.rtf" | tr -d '\r' | sed -E 's/\\par([^a-z])/\\par\n\1/g' | head -n 8 | cut -c1-160 | sed 's/^/    | /'
 
 step "Done in $(( $(date +%s) - started )) s. The files are in $c/demo"
