@@ -213,12 +213,22 @@ TEST_F(EntryPoints, DamagedDocumentsEndCompleteOrDamaged) {
     EXPECT_GT(damaged, 0);
 }
 
-TEST_F(EntryPoints, UnreadableAndCutSourcesHaveTheirOwnResults) {
+TEST_F(EntryPoints, EachFailureHasItsOwnResult) {
     EXPECT_EQ(import(dir.file("missing.wp")), WP_RESULT_UNREADABLE);
     EXPECT_TRUE(g_calls.empty());
+    std::string wp = read_file(document("wp.wp"));
     std::string cut = dir.file("cut.wp");
-    ASSERT_TRUE(write_file(cut, read_file(document("wp.wp")).substr(0, 16)));
+    ASSERT_TRUE(write_file(cut, wp.substr(0, 16)));
     EXPECT_EQ(import(cut), WP_RESULT_DAMAGED);
+    EXPECT_TRUE(g_rtf.empty());
+    // The header's encryption key set: a password-protected document, which
+    // the format test takes so that the user learns why it fails.
+    std::string locked = dir.file("locked.wp");
+    wp[12] = '\x12';
+    wp[13] = '\x34';
+    ASSERT_TRUE(write_file(locked, wp));
+    EXPECT_TRUE(recognises(locked));
+    EXPECT_EQ(import(locked), WP_RESULT_PASSWORD);
     EXPECT_TRUE(g_rtf.empty());
 }
 
