@@ -143,11 +143,46 @@ size_t codePoints(const std::string &utf8) {
     return n;
 }
 
+// "\\word" and a number: written by hand, the writer's most frequent
+// formatting (snprintf cost a tenth of the writer's time).
 void appendNumber(std::string &out, const char *word, long value) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "\\%s%ld", word, value);
-    out += buf;
+    out += '\\';
+    out += word;
+    char digits[24];
+    int n = 0;
+    unsigned long v = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (value < 0) out += '-';
+    while (n) out += digits[--n];
 }
+
+// The properties of one list the writer reads, found in one pass: a lookup
+// by name builds a std::string key in librevenge (an allocation for most of
+// these names), and spans and paragraphs are the writer's hottest calls.
+template <size_t N>
+struct Found {
+    const RVNGProperty *p[N] = {};
+    const RVNGPropertyListVector *tabs = nullptr;
+    Found(const RVNGPropertyList &list, const char *const (&names)[N]) {
+        RVNGPropertyList::Iter i(list);
+        for (i.rewind(); i.next();) {
+            const char *key = i.key();
+            if (const RVNGPropertyListVector *child = i.child()) {
+                if (!std::strcmp(key, "style:tab-stops") || (!tabs && !std::strcmp(key, "librevenge:tab-stops")))
+                    tabs = child;
+                continue;
+            }
+            for (size_t n = 0; n < N; ++n)
+                if (!std::strcmp(key, names[n])) {
+                    p[n] = i();
+                    break;
+                }
+        }
+    }
+};
 
 // librevenge's style:num-format to RTF's \levelnfc.
 int numberFormat(const RVNGProperty *p) {
@@ -325,7 +360,7 @@ void RtfWriter::text(const char *utf8, size_t size) {
 
 RtfWriter::Story &RtfWriter::story() { return stories_.back(); }
 
-int RtfWriter::fontIndex(const std::string &name) {
+int RtfWriter::fontIndex(const char *name) {
     for (size_t i = 0; i < fonts_.size(); ++i)
         if (fonts_[i] == name) return static_cast<int>(i);
     fonts_.push_back(name);
@@ -426,7 +461,8 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
         control("\\fi", -lv.labelWidth);
         control("\\li", lv.indent + lv.labelWidth);
     }
-    paragraphControls(props, &left);
+    bool columnBreak = false;
+    paragraphControls(props, &left, &columnBreak);
     if (pageBreakDue_) {
         control("\\pagebb");
         pageBreakDue_ = false;
@@ -438,8 +474,7 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
         delimit_ = false;
         s.mark = nullptr;
     }
-    const RVNGProperty *brk = props["fo:break-before"];
-    if (isStr(brk, "column") && s.kind == StoryKind::Body && s.depth == 0) control("\\column");
+    if (columnBreak && s.kind == StoryKind::Body && s.depth == 0) control("\\column");
     if (list) {
         // The label as text too, for readers without lists (RTF's own way).
         List &l = lists_[static_cast<size_t>(list->list)];
@@ -459,31 +494,38 @@ void RtfWriter::ensureParagraph() {
     if (!story().parOpen) startParagraph(RVNGPropertyList(), nullptr);
 }
 
-void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut) {
+void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut, bool *columnBreak) {
+    enum { Align, AlignLast, Left, Right, Indent, Top, Bottom, LineHeight, KeepTogether, KeepNext, Outline,
+           Break, Background };
+    static const char *const names[] = {
+        "fo:text-align", "fo:text-align-last", "fo:margin-left", "fo:margin-right", "fo:text-indent",
+        "fo:margin-top", "fo:margin-bottom", "fo:line-height", "fo:keep-together", "fo:keep-with-next",
+        "text:outline-level", "fo:break-before", "fo:background-color"};
+    Found<sizeof names / sizeof names[0]> f(props, names);
     const Story &s = story();
     const RVNGProperty *p;
-    if ((p = props["fo:text-align"])) {
+    if ((p = f.p[Align])) {
         RVNGString a = p->getStr();
         if (a == "center") control("\\qc");
         else if (a == "end" || a == "right") control("\\qr");
-        else if (a == "justify") control(isStr(props["fo:text-align-last"], "justify") ? "\\qd" : "\\qj");
+        else if (a == "justify") control(isStr(f.p[AlignLast], "justify") ? "\\qd" : "\\qj");
         else control("\\ql");
     }
     long v;
     long left = 0;
-    if (twipsOf(props["fo:margin-left"], v)) {
+    if (twipsOf(f.p[Left], v)) {
         left = v;
         control("\\li", v);
         control("\\lin", v);
     }
-    if (twipsOf(props["fo:margin-right"], v)) {
+    if (twipsOf(f.p[Right], v)) {
         control("\\ri", v);
         control("\\rin", v);
     }
-    if (twipsOf(props["fo:text-indent"], v)) control("\\fi", v);
-    if (twipsOf(props["fo:margin-top"], v)) control("\\sb", v);
-    if (twipsOf(props["fo:margin-bottom"], v)) control("\\sa", v);
-    if ((p = props["fo:line-height"])) {
+    if (twipsOf(f.p[Indent], v)) control("\\fi", v);
+    if (twipsOf(f.p[Top], v)) control("\\sb", v);
+    if (twipsOf(f.p[Bottom], v)) control("\\sa", v);
+    if ((p = f.p[LineHeight])) {
         if (p->getUnit() == librevenge::RVNG_PERCENT) {
             double m = p->getDouble();
             if (std::isfinite(m) && m > 0 && m < 100 && std::fabs(m - 1.0) > 1e-6) {
@@ -495,21 +537,21 @@ void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut) 
             control("\\slmult0");
         }
     }
-    if (isStr(props["fo:keep-together"], "always")) control("\\keep");
-    if (isStr(props["fo:keep-with-next"], "always")) control("\\keepn");
-    if ((p = props["text:outline-level"]) && p->getInt() >= 1 && p->getInt() <= 9)
+    if (isStr(f.p[KeepTogether], "always")) control("\\keep");
+    if (isStr(f.p[KeepNext], "always")) control("\\keepn");
+    if ((p = f.p[Outline]) && p->getInt() >= 1 && p->getInt() <= 9)
         control("\\outlinelevel", p->getInt() - 1);
-    if (isStr(props["fo:break-before"], "page")) {
+    if (columnBreak) *columnBreak = isStr(f.p[Break], "column");
+    if (isStr(f.p[Break], "page")) {
         // Page breaks belong to the body's own flow; RTF ignores them in
         // cells, headers and notes, so none is written there.
         if (s.kind == StoryKind::Body && s.depth == 0) control("\\pagebb");
     }
     int c;
-    if ((c = colourIndex(props["fo:background-color"])) > 0) control("\\cbpat", c);
+    if ((c = colourIndex(f.p[Background])) > 0) control("\\cbpat", c);
     // Tab stops: RTF measures them from the margin, librevenge from the
     // paragraph's own indent.
-    const RVNGPropertyListVector *tabs = props.child("style:tab-stops");
-    if (!tabs) tabs = props.child("librevenge:tab-stops");
+    const RVNGPropertyListVector *tabs = f.tabs;
     if (tabs) {
         std::vector<std::pair<long, std::string>> stops;
         for (unsigned long i = 0; i < tabs->count(); ++i) {
@@ -744,25 +786,35 @@ void RtfWriter::closeParagraph() { endParagraph(); }
 // ---------------------------------------------------------------- character formatting
 
 void RtfWriter::spanControls(const RVNGPropertyList &props, std::string &out) {
+    enum { FontName, FoFontName, Size, Weight, Style, UnderType, UnderStyle, StrikeType, StrikeStyle, Variant,
+           Transform, Outline, Shadow, Display, FoDisplay, Position, Colour, Background };
+    static const char *const names[] = {
+        "style:font-name", "fo:font-name", "fo:font-size", "fo:font-weight", "fo:font-style",
+        "style:text-underline-type", "style:text-underline-style", "style:text-line-through-type",
+        "style:text-line-through-style", "fo:font-variant", "fo:text-transform", "style:text-outline",
+        "fo:text-shadow", "text:display", "fo:display", "style:text-position", "fo:color", "fo:background-color"};
+    Found<sizeof names / sizeof names[0]> f(props, names);
     const RVNGProperty *p;
-    if ((p = props["style:font-name"]) || (p = props["fo:font-name"])) {
+    if ((p = f.p[FontName]) || (p = f.p[FoFontName])) {
         RVNGString name = p->getStr();
         if (!name.empty()) appendNumber(out, "f", fontIndex(name.cstr()));
     }
-    if ((p = props["fo:font-size"])) {
+    if ((p = f.p[Size])) {
         double pt = p->getDouble();
         if (p->getUnit() == librevenge::RVNG_INCH) pt *= 72.0;
         else if (p->getUnit() == librevenge::RVNG_TWIP) pt /= 20.0;
         if (p->getUnit() != librevenge::RVNG_PERCENT && std::isfinite(pt) && pt > 0 && pt < 1638)
             appendNumber(out, "fs", std::lround(pt * 2.0));
     }
-    if ((p = props["fo:font-weight"])) {
+    if ((p = f.p[Weight])) {
         RVNGString w = p->getStr();
         if (w == "bold" || std::atoi(w.cstr()) >= 600) out += "\\b";
     }
-    if ((p = props["fo:font-style"]) && (p->getStr() == "italic" || p->getStr() == "oblique")) out += "\\i";
-    const RVNGProperty *ut = props["style:text-underline-type"];
-    const RVNGProperty *us = props["style:text-underline-style"];
+    if ((p = f.p[Style])) {
+        RVNGString st = p->getStr();
+        if (st == "italic" || st == "oblique") out += "\\i";
+    }
+    const RVNGProperty *ut = f.p[UnderType], *us = f.p[UnderStyle];
     if (ut ? !isStr(ut, "none") : (us && !isStr(us, "none"))) {
         if (isStr(ut, "double")) out += "\\uldb";
         else if (isStr(us, "dotted")) out += "\\uld";
@@ -770,24 +822,23 @@ void RtfWriter::spanControls(const RVNGPropertyList &props, std::string &out) {
         else if (isStr(us, "wave")) out += "\\ulwave";
         else out += "\\ul";
     }
-    const RVNGProperty *lt = props["style:text-line-through-type"];
-    const RVNGProperty *ls = props["style:text-line-through-style"];
+    const RVNGProperty *lt = f.p[StrikeType], *ls = f.p[StrikeStyle];
     if (lt ? !isStr(lt, "none") : (ls && !isStr(ls, "none"))) out += isStr(lt, "double") ? "\\striked1" : "\\strike";
-    if (isStr(props["fo:font-variant"], "small-caps")) out += "\\scaps";
-    if (isStr(props["fo:text-transform"], "uppercase")) out += "\\caps";
-    if ((p = props["style:text-outline"]) && (p->getStr() == "true" || p->getInt() == 1)) out += "\\outl";
-    if ((p = props["fo:text-shadow"]) && !isStr(p, "none")) out += "\\shad";
-    if (isStr(props["text:display"], "none") || isStr(props["fo:display"], "none")) out += "\\v";
+    if (isStr(f.p[Variant], "small-caps")) out += "\\scaps";
+    if (isStr(f.p[Transform], "uppercase")) out += "\\caps";
+    if ((p = f.p[Outline]) && (p->getStr() == "true" || p->getInt() == 1)) out += "\\outl";
+    if ((p = f.p[Shadow]) && !isStr(p, "none")) out += "\\shad";
+    if (isStr(f.p[Display], "none") || isStr(f.p[FoDisplay], "none")) out += "\\v";
     // Blinking text has no RTF form that readers show; it is written plain.
-    if ((p = props["style:text-position"])) {
+    if ((p = f.p[Position])) {
         RVNGString pos = p->getStr();
-        const char *s = pos.cstr();
-        if (!std::strncmp(s, "super", 5) || std::atof(s) > 0) out += "\\super";
-        else if (!std::strncmp(s, "sub", 3) || std::atof(s) < 0) out += "\\sub";
+        const char *str = pos.cstr();
+        if (!std::strncmp(str, "super", 5) || std::atof(str) > 0) out += "\\super";
+        else if (!std::strncmp(str, "sub", 3) || std::atof(str) < 0) out += "\\sub";
     }
     int c;
-    if ((c = colourIndex(props["fo:color"])) > 0) appendNumber(out, "cf", c);
-    if ((c = colourIndex(props["fo:background-color"])) > 0) {
+    if ((c = colourIndex(f.p[Colour])) > 0) appendNumber(out, "cf", c);
+    if ((c = colourIndex(f.p[Background])) > 0) {
         // Character shading in any colour; \highlight takes only 16.
         appendNumber(out, "chcbpat", c);
         appendNumber(out, "cb", c);

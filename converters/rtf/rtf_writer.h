@@ -155,13 +155,13 @@ private:
     void endParagraph();
     void closeSpanGroup(Story &s);
     void paragraphPrefix(const Story &s);
-    void paragraphControls(const librevenge::RVNGPropertyList &props, long *leftOut);
+    void paragraphControls(const librevenge::RVNGPropertyList &props, long *leftOut, bool *columnBreak);
     void spanControls(const librevenge::RVNGPropertyList &props, std::string &out);
     void text(const char *utf8, size_t size);
     void control(const char *word);
     void control(const char *word, long value);
     void placeholder(const char *what);
-    int fontIndex(const std::string &name);
+    int fontIndex(const char *name);
     int colourIndex(const librevenge::RVNGProperty *colour);
     void openList(const librevenge::RVNGPropertyList &props, bool ordered);
     void closeList();
