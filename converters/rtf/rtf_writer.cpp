@@ -450,6 +450,9 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
     s.parPending = false;
     s.parOpen = true;
     s.anyParagraph = true;
+    // A page break before the first paragraph of a page span would give an
+    // empty page: the span's section already starts one.
+    freshPage_ = s.kind == StoryKind::Body && s.depth == 0 && pageStart_;
     if (s.kind == StoryKind::Body && s.depth == 0) beginSectionContent();
     paragraphPrefix(s);
     long left = 0;
@@ -545,7 +548,7 @@ void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut, 
     if (isStr(f.p[Break], "page")) {
         // Page breaks belong to the body's own flow; RTF ignores them in
         // cells, headers and notes, so none is written there.
-        if (s.kind == StoryKind::Body && s.depth == 0) control("\\pagebb");
+        if (s.kind == StoryKind::Body && s.depth == 0 && !freshPage_) control("\\pagebb");
     }
     int c;
     if ((c = colourIndex(f.p[Background])) > 0) control("\\cbpat", c);
@@ -698,11 +701,15 @@ void RtfWriter::openPageSpan(const RVNGPropertyList &propList) {
     if (!columnControls_.empty()) control(columnControls_.c_str());
     pageSpanSeen_ = true;
     sectionHasContent_ = false;
+    pageStart_ = true;
 }
 
 void RtfWriter::closePageSpan() {}
 
-void RtfWriter::beginSectionContent() { sectionHasContent_ = true; }
+void RtfWriter::beginSectionContent() {
+    sectionHasContent_ = true;
+    pageStart_ = false;
+}
 
 void RtfWriter::openSection(const RVNGPropertyList &propList) {
     if (stories_.size() != 1 || !tables_.empty()) return;
@@ -997,7 +1004,10 @@ void RtfWriter::openList(const RVNGPropertyList &props, bool ordered) {
         long v;
         if (twipsOf(props["text:space-before"], v)) lv.indent = v;
         if (twipsOf(props["text:min-label-width"], v)) lv.labelWidth = v;
-        if (lv.indent == 0 && lv.labelWidth == 0) lv.indent = 360L * level, lv.labelWidth = 360;
+        if (lv.indent == 0 && lv.labelWidth == 0) {
+            lv.indent = 360L * level;
+            lv.labelWidth = 360;
+        }
     } else if (ordered) {
         if (const RVNGProperty *p = props["text:start-value"]) lv.start = p->getInt() > 0 ? p->getInt() : 1;
     }
@@ -1146,9 +1156,9 @@ void RtfWriter::openTable(const RVNGPropertyList &propList) {
     closeSpanGroup(s);
     if (s.parOpen || s.parPending) control("\\par");
     s.parOpen = s.parPending = false;
-    if (s.kind == StoryKind::Body && s.depth == 0) beginSectionContent();
-    if (isStr(propList["fo:break-before"], "page") && s.kind == StoryKind::Body && s.depth == 0)
-        pageBreakDue_ = true;  // on the first cell's paragraph: RTF rows have no break of their own
+    if (isStr(propList["fo:break-before"], "page") && s.kind == StoryKind::Body && s.depth == 0 && !pageStart_)
+        pageBreakDue_ = true;
+    if (s.kind == StoryKind::Body && s.depth == 0) beginSectionContent();  // on the first cell's paragraph: RTF rows have no break of their own
     Table t;
     t.depth = s.depth + 1;
     long v;

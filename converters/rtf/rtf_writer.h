@@ -196,6 +196,8 @@ private:
     bool facingPages_ = false;
     bool footnotes_ = false, endnotes_ = false;
     bool pageBreakDue_ = false;
+    bool pageStart_ = true;   // nothing written yet since the page span's section began
+    bool freshPage_ = false;  // the paragraph being started is the first on its page span
     bool ended_ = false;
     int frames_ = 0;
 };

@@ -208,7 +208,8 @@ TEST(RtfWriter, PageSetupAndPageSpans) {
             letter.insert("fo:page-width", 8.5);
             letter.insert("fo:page-height", 11.0);
             w.openPageSpan(letter);
-            paragraph(w, "second");
+            // The span's section starts the page: the break is not written twice.
+            paragraph(w, "second", props({{"fo:break-before", "page"}}));
             w.closePageSpan();
         },
         false);
@@ -216,6 +217,7 @@ TEST(RtfWriter, PageSetupAndPageSpans) {
     EXPECT_TRUE(o.has("\\sectd\\pgwsxn16834\\pghsxn11909\\marglsxn1080\\margrsxn720\\margtsxn1440\\margbsxn1800\\lndscpsxn"));
     EXPECT_TRUE(o.has("first}\\sect\\sectd\\sbkpage\\pgwsxn12240\\pghsxn15840")) << o.body;  // no empty paragraph between
     EXPECT_EQ(o.read.text, "first\nsecond\n");
+    EXPECT_FALSE(o.word("pagebb"));
     EXPECT_TRUE(o.read.ok);
 }
 
@@ -356,6 +358,41 @@ TEST(RtfWriter, TableWithCellsMergedBothWays) {
     EXPECT_EQ(rtf_count(o.read, "cell"), 6u);
     EXPECT_EQ(rtf_count(o.read, "row"), 2u);
     EXPECT_TRUE(o.has("{before}\\par\\trowd"));  // the paragraph before ends before the row
+}
+
+TEST(RtfWriter, CoveredCellsGivenByTheParser) {
+    // Parsers other than libwpd name every covered cell: the same RTF.
+    Output o = run([](RtfWriter &w) {
+        w.openTable(RVNGPropertyList());
+        for (int row = 0; row < 2; ++row) {
+            w.openTableRow(RVNGPropertyList());
+            RVNGPropertyList first;
+            first.insert("librevenge:column", 0);
+            if (row == 0) {
+                first.insert("table:number-columns-spanned", 2);
+                first.insert("table:number-rows-spanned", 2);
+                w.openTableCell(first);
+                paragraph(w, "big");
+                w.closeTableCell();
+            } else {
+                w.insertCoveredTableCell(first);
+            }
+            RVNGPropertyList covered;
+            covered.insert("librevenge:column", 1);
+            w.insertCoveredTableCell(covered);
+            RVNGPropertyList last;
+            last.insert("librevenge:column", 2);
+            w.openTableCell(last);
+            paragraph(w, row ? "d" : "c");
+            w.closeTableCell();
+            w.closeTableRow();
+        }
+        w.closeTable();
+    });
+    SCOPED_TRACE(o.body);
+    EXPECT_TRUE(o.has("\\trowd\\trgaph108\\trleft0\\trql\\clvmgf\\clmgf\\cellx1440\\clvmgf\\clmrg\\cellx2880\\cellx4320 "));
+    EXPECT_TRUE(o.has("\\trowd\\trgaph108\\trleft0\\trql\\clvmrg\\clmgf\\cellx1440\\clvmrg\\clmrg\\cellx2880\\cellx4320 "));
+    EXPECT_EQ(o.read.text, "big\t\tc\t\n\t\td\t\n");
 }
 
 TEST(RtfWriter, NestedTable) {
