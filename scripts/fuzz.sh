@@ -25,6 +25,11 @@ for name in $names; do
   corpus=$build/corpus/$name
   mkdir -p "$corpus"
   cp -n fuzz/corpus/$name/* "$corpus/" 2>/dev/null || true
+  # Real WordPerfect documents as seeds too, once the RTF writer's tests have
+  # downloaded them (no download here).
+  if [ "$name" = wordperfect_rtf ] && ls "${DOCVANE_CACHE:-/var/cache/docvane}"/sources/wp2x_*.dsc >/dev/null 2>&1; then
+    bash tests/rtf/wp2x-documents.sh "$build/wp2x" >/dev/null && cp -n "$build"/wp2x/*.wp "$corpus/"
+  fi
   echo "fuzz: $name for ${seconds}s"
   if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 \
        -artifact_prefix="$build/artifacts/$name-" "$corpus" >"$build/$name.log" 2>&1; then
