@@ -639,6 +639,7 @@ void RtfWriter::endDocument() {
             endStory();
         }
     }
+    finishHeaders();
     Story &s = story();
     closeSpanGroup(s);
     for (; s.links > 0; --s.links) body_ += "}}}";
@@ -680,6 +681,7 @@ void RtfWriter::openPageSpan(const RVNGPropertyList &propList) {
     appendNumber(pageControls_, "margtsxn", t);
     appendNumber(pageControls_, "margbsxn", b);
     if (landscape) pageControls_ += "\\lndscpsxn";
+    finishHeaders();
     Story &s = story();
     closeSpanGroup(s);
     if (!pageSpanSeen_) {
@@ -707,6 +709,7 @@ void RtfWriter::openPageSpan(const RVNGPropertyList &propList) {
 void RtfWriter::closePageSpan() {}
 
 void RtfWriter::beginSectionContent() {
+    if (!sectionHasContent_) finishHeaders();
     sectionHasContent_ = true;
     pageStart_ = false;
 }
@@ -749,37 +752,78 @@ void RtfWriter::openSection(const RVNGPropertyList &propList) {
 
 void RtfWriter::closeSection() {}
 
-void RtfWriter::openHeader(const RVNGPropertyList &propList) {
+void RtfWriter::openHeaderFooter(const RVNGPropertyList &propList, int kind) {
+    const char *name = kind == 0 ? "header" : "footer";
     const RVNGProperty *occ = propList["librevenge:occurrence"];
-    const char *dest = "{\\header";
-    if (isStr(occ, "odd")) { dest = "{\\headerr"; facingPages_ = true; }
-    else if (isStr(occ, "even")) { dest = "{\\headerl"; facingPages_ = true; }
-    else if (isStr(occ, "first")) { control("\\titlepg"); dest = "{\\headerf"; }
+    const char *side = "";
+    HeaderSlot &slot = headerSlots_[kind];
+    if (isStr(occ, "odd")) {
+        side = "r";
+        slot.odd = facingPages_ = true;
+    } else if (isStr(occ, "even")) {
+        side = "l";
+        slot.even = facingPages_ = true;
+    } else if (isStr(occ, "first")) {
+        side = "f";
+        control("\\titlepg");
+    }
     // "last" has no RTF form: such a header shows on every page.
     closeSpanGroup(story());
-    control(dest);
+    bool all = !*side && stories_.size() == 1;
+    if (all) slot.allStart = body_.size();
+    body_ += "{\\";
+    body_ += name;
+    control(side);
     pushStory(StoryKind::HeaderFooter, 0, nullptr);
+    story().resume = all ? "all" : "";
+    story().links = 0;
+    openHeaderKind_ = kind;
 }
 
-void RtfWriter::closeHeader() {
+void RtfWriter::closeHeaderFooter() {
     if (story().kind != StoryKind::HeaderFooter) return;
+    bool all = story().resume == "all";
     endStory();
     body_ += '}';
     delimit_ = false;
+    if (all && openHeaderKind_ >= 0) headerSlots_[openHeaderKind_].allEnd = body_.size();
 }
 
-void RtfWriter::openFooter(const RVNGPropertyList &propList) {
-    const RVNGProperty *occ = propList["librevenge:occurrence"];
-    const char *dest = "{\\footer";
-    if (isStr(occ, "odd")) { dest = "{\\footerr"; facingPages_ = true; }
-    else if (isStr(occ, "even")) { dest = "{\\footerl"; facingPages_ = true; }
-    else if (isStr(occ, "first")) { control("\\titlepg"); dest = "{\\footerf"; }
-    closeSpanGroup(story());
-    control(dest);
-    pushStory(StoryKind::HeaderFooter, 0, nullptr);
+// With facing pages, RTF readers take a header for all pages as the one for
+// right-hand pages only. Once a page span's headers are all written (they
+// come first), one for all pages becomes the other side's where the span has
+// an odd or even one, and both sides where it has neither. The headers are
+// the last thing written, so only they move. (A document whose odd and even
+// headers begin only in a later page span keeps the earlier ones as written.)
+void RtfWriter::finishHeaders() {
+    int order[2] = {0, 1};
+    if (headerSlots_[1].allStart > headerSlots_[0].allStart) std::swap(order[0], order[1]);
+    for (int kind : order) {
+        HeaderSlot &slot = headerSlots_[kind];
+        if (slot.allStart != std::string::npos && slot.allEnd != std::string::npos && slot.allEnd > slot.allStart &&
+            slot.allEnd <= body_.size()) {
+            size_t at = slot.allStart + 8;  // after "{\header" or "{\footer"
+            if (slot.even && !slot.odd) {
+                body_.insert(at, 1, 'r');
+            } else if (slot.odd && !slot.even) {
+                body_.insert(at, 1, 'l');
+            } else if (!slot.odd && !slot.even && facingPages_) {
+                std::string left = body_.substr(slot.allStart, slot.allEnd - slot.allStart);
+                left.insert(8, 1, 'l');
+                body_.insert(at, 1, 'r');
+                body_.insert(slot.allEnd + 1, left);
+            }
+            // Odd and even both: the one for all pages shows on none, as
+            // in the document.
+        }
+        slot = HeaderSlot();
+    }
 }
 
-void RtfWriter::closeFooter() { closeHeader(); }
+void RtfWriter::openHeader(const RVNGPropertyList &propList) { openHeaderFooter(propList, 0); }
+void RtfWriter::closeHeader() { closeHeaderFooter(); }
+void RtfWriter::openFooter(const RVNGPropertyList &propList) { openHeaderFooter(propList, 1); }
+void RtfWriter::closeFooter() { closeHeaderFooter(); }
 
 void RtfWriter::openParagraph(const RVNGPropertyList &propList) {
     if (!paragraphStyles_.empty())

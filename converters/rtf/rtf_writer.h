@@ -172,10 +172,22 @@ private:
     void emitEmptyCell(Table &t, const std::string &controls, long edge);
     long columnEdge(const Table &t, int column) const;
     void endCellContent(const Table &t);
+    void openHeaderFooter(const librevenge::RVNGPropertyList &props, int kind);
+    void closeHeaderFooter();
+    void finishHeaders();
     void openNoteOrComment(StoryKind kind, const char *prefix, const char *mark);
     void closeNoteOrComment(StoryKind kind);
     librevenge::RVNGPropertyList resolveStyle(const std::map<int, librevenge::RVNGPropertyList> &styles,
                                               const char *idKey, const librevenge::RVNGPropertyList &props) const;
+
+    // The current page span's header (0) or footer (1) for all pages, and
+    // whether it has odd- or even-page ones.
+    struct HeaderSlot {
+        size_t allStart = std::string::npos, allEnd = std::string::npos;
+        bool odd = false, even = false;
+    };
+    HeaderSlot headerSlots_[2];
+    int openHeaderKind_ = -1;
 
     std::string body_;
     bool delimit_ = false;  // the last thing written was a control word

@@ -276,6 +276,45 @@ TEST(RtfWriter, HeadersAndFooters) {
     }
 }
 
+TEST(RtfWriter, HeadersForAllPagesBesideFacingPages) {
+    // RTF readers take a header for all pages as the right-hand one once
+    // pages face: it becomes the other side's, or both.
+    struct Row { std::vector<const char *> occurrences; const char *expected; };
+    const Row rows[] = {
+        {{"all", "even"}, "{\\headerr\\pard\\plain{all}}{\\headerl\\pard\\plain{even}}"},
+        {{"all", "odd"}, "{\\headerl\\pard\\plain{all}}{\\headerr\\pard\\plain{odd}}"},
+        {{"all"}, "{\\header\\pard\\plain{all}}\\pard"},
+    };
+    for (const Row &row : rows) {
+        Output o = run([&](RtfWriter &w) {
+            for (const char *occurrence : row.occurrences) {
+                w.openHeader(props({{"librevenge:occurrence", occurrence}}));
+                paragraph(w, occurrence);
+                w.closeHeader();
+            }
+            paragraph(w, "Body");
+        });
+        SCOPED_TRACE(o.body);
+        EXPECT_TRUE(o.has(row.expected));
+    }
+    // Facing pages from an earlier page span: both sides.
+    Output o = run([](RtfWriter &w) {
+        w.openHeader(props({{"librevenge:occurrence", "odd"}}));
+        paragraph(w, "odd");
+        w.closeHeader();
+        paragraph(w, "one");
+        w.closePageSpan();
+        w.openPageSpan(RVNGPropertyList());
+        w.openFooter(props({{"librevenge:occurrence", "all"}}));
+        paragraph(w, "foot");
+        w.closeFooter();
+        paragraph(w, "two");
+    });
+    SCOPED_TRACE(o.body);
+    EXPECT_TRUE(o.has("{\\footerr\\pard\\plain{foot}}{\\footerl\\pard\\plain{foot}}\\pard\\plain{two}"));
+    EXPECT_TRUE(o.read.ok);
+}
+
 TEST(RtfWriter, FootnotesAndEndnotes) {
     for (bool endnote : {false, true}) {
         Output o = run([&](RtfWriter &w) {
