@@ -15,6 +15,10 @@ namespace {
 
 // Twips are RTF's unit; values beyond a 22-inch page are damage, not layout.
 const long kMaxTwips = 31680;
+// List numbers past this are damage; RTF's own limit is 32767.
+const int kMaxListNumber = 32767;
+
+int listNumber(int n) { return n < 1 ? 1 : (n > kMaxListNumber ? kMaxListNumber : n); }
 
 long clampTwips(double twips) {
     if (!std::isfinite(twips)) return 0;
@@ -208,7 +212,7 @@ std::string formatNumber(int n, int format) {
         out += units[n % 10];
         if (format == 1)
             for (char &c : out) c = static_cast<char>(c - 'a' + 'A');
-    } else if ((format == 3 || format == 4) && n > 0) {
+    } else if ((format == 3 || format == 4) && n > 0 && n <= 26 * 10) {
         // a..z, then aa..zz and so on, as word processors count letters.
         char letter = static_cast<char>((format == 3 ? 'A' : 'a') + (n - 1) % 26);
         out.append(static_cast<size_t>((n - 1) / 26 + 1), letter);
@@ -482,7 +486,7 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
         // The label as text too, for readers without lists (RTF's own way).
         List &l = lists_[static_cast<size_t>(list->list)];
         int &counter = l.counters[list->level];
-        counter = counter < 0 ? l.levels[list->level].start : counter + 1;
+        counter = counter < 0 ? l.levels[list->level].start : (counter < kMaxListNumber ? counter + 1 : counter);
         for (int k = list->level + 1; k < 9; ++k) l.counters[k] = -1;
         body_ += "{\\listtext\\pard\\plain ";
         delimit_ = false;
@@ -1041,7 +1045,7 @@ void RtfWriter::openList(const RVNGPropertyList &props, bool ordered) {
         lv.defined = true;
         lv.ordered = ordered;
         lv.format = numberFormat(props["style:num-format"]);
-        if (const RVNGProperty *p = props["text:start-value"]) lv.start = p->getInt() > 0 ? p->getInt() : 1;
+        if (const RVNGProperty *p = props["text:start-value"]) lv.start = listNumber(p->getInt());
         if (const RVNGProperty *p = props["style:num-prefix"]) lv.prefix = p->getStr().cstr();
         if (const RVNGProperty *p = props["style:num-suffix"]) lv.suffix = p->getStr().cstr();
         if (const RVNGProperty *p = props["text:bullet-char"]) lv.bullet = p->getStr().cstr();
@@ -1053,7 +1057,7 @@ void RtfWriter::openList(const RVNGPropertyList &props, bool ordered) {
             lv.labelWidth = 360;
         }
     } else if (ordered) {
-        if (const RVNGProperty *p = props["text:start-value"]) lv.start = p->getInt() > 0 ? p->getInt() : 1;
+        if (const RVNGProperty *p = props["text:start-value"]) lv.start = listNumber(p->getInt());
     }
     l.counters[level] = -1;
     openLevels_.push_back(OpenLevel{list, level, ordered});

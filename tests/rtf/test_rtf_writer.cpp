@@ -596,6 +596,41 @@ TEST(RtfWriter, DocumentPropertiesGoToInfo) {
     EXPECT_EQ(r.text, "");  // \info is not text
 }
 
+TEST(RtfWriter, DamagedValuesStayBounded) {
+    Output o = run([](RtfWriter &w) {
+        RVNGPropertyList level = props({{"style:num-format", "a"}});
+        level.insert("text:start-value", 2147483647);
+        w.openOrderedListLevel(level);
+        for (int i = 0; i < 2; ++i) {
+            w.openListElement(RVNGPropertyList());
+            w.insertText("item");
+            w.closeListElement();
+        }
+        w.closeOrderedListLevel();
+        RVNGPropertyList table;
+        RVNGPropertyListVector cols;
+        RVNGPropertyList wide;
+        wide.insert("style:column-width", 1e300);
+        cols.append(wide);
+        table.insert("librevenge:table-columns", cols);
+        w.openTable(table);
+        RVNGPropertyList cell;
+        cell.insert("table:number-columns-spanned", 1000000);
+        cell.insert("table:number-rows-spanned", 1000000);
+        w.openTableCell(cell);
+        w.closeTable();
+        RVNGPropertyList para;
+        para.insert("fo:margin-left", -1e300);
+        para.insert("fo:line-height", 1e300, librevenge::RVNG_PERCENT);
+        paragraph(w, "end", para);
+    });
+    EXPECT_TRUE(o.read.ok);
+    EXPECT_LT(o.rtf.size(), 20000u);
+    EXPECT_EQ(o.read.text.substr(0, 24), "32767\titem\n32767\titem\n");
+    EXPECT_TRUE(o.word("cellx31680"));
+    EXPECT_TRUE(o.word("li-31680"));
+}
+
 TEST(RtfWriter, CallsOutOfOrderStillGiveBalancedRtf) {
     const std::function<void(RtfWriter &)> sequences[] = {
         [](RtfWriter &w) { w.closeTableCell(); w.closeTableRow(); w.closeTable(); w.closeFootnote(); w.closeHeader(); },
