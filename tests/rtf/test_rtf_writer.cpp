@@ -272,7 +272,7 @@ TEST(RtfWriter, HeadersAndFooters) {
         EXPECT_TRUE(o.has("title}")) << o.body;
         if (row.documentWord) EXPECT_NE(o.head.find(std::string("\\") + row.documentWord), std::string::npos);
         else EXPECT_EQ(o.head.find("\\facingp"), std::string::npos);
-        EXPECT_EQ(o.read.text, "Running\ntitleBody\n");
+        EXPECT_EQ(o.read.text, "Running\ntitle\nBody\n");
     }
 }
 
@@ -336,7 +336,7 @@ TEST(RtfWriter, FootnotesAndEndnotes) {
         EXPECT_TRUE(o.has(endnote ? "{\\super\\chftn}{\\footnote\\ftnalt\\pard\\plain" : "{\\super\\chftn}{\\footnote\\pard\\plain"));
         EXPECT_EQ(rtf_count(o.read, "chftn"), 2u);  // the mark in the text and in the note
         EXPECT_TRUE(o.has("{Note text}}{\\b  goes on}"));  // the bold span goes on after the note
-        EXPECT_EQ(o.read.text, "BodyNote text goes on\n");
+        EXPECT_EQ(o.read.text, "BodyNote text\n goes on\n");
         EXPECT_EQ(o.head.find("\\fet1") != std::string::npos, endnote);
     }
 }
@@ -492,7 +492,8 @@ TEST(RtfWriter, Lists) {
     SCOPED_TRACE(o.head + o.body);
     EXPECT_TRUE(o.read.ok);
     // Labels as text for readers without lists, and RTF lists for the others.
-    EXPECT_EQ(o.read.text, "3.\tthree\n4.\tfour\n(a)\tsub\n\xE2\x80\xA2\tdot\n");
+    EXPECT_EQ(rtf_text(o.rtf, RtfLabels::Include).text, "3.\tthree\n4.\tfour\n(a)\tsub\n\xE2\x80\xA2\tdot\n");
+    EXPECT_EQ(o.read.text, "three\nfour\nsub\ndot\n");
     EXPECT_TRUE(o.has("{\\listlevel\\levelnfc0\\levelnfcn0\\leveljc0\\levelfollow0\\levelstartat3{\\leveltext\\'02\\'00.;}"
                       "{\\levelnumbers\\'01;}\\fi-360\\li360"));
     EXPECT_TRUE(o.has("\\levelnfc4\\levelnfcn4\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'03(\\'01);}{\\levelnumbers\\'02;}"));
@@ -626,7 +627,7 @@ TEST(RtfWriter, DamagedValuesStayBounded) {
     });
     EXPECT_TRUE(o.read.ok);
     EXPECT_LT(o.rtf.size(), 20000u);
-    EXPECT_EQ(o.read.text.substr(0, 22), "32767\titem\n32767\titem\n");
+    EXPECT_EQ(rtf_text(o.rtf, RtfLabels::Include).text.substr(0, 22), "32767\titem\n32767\titem\n");
     EXPECT_TRUE(o.word("cellx31680"));
     EXPECT_TRUE(o.word("li-31680"));
 }
