@@ -421,7 +421,10 @@ void RtfWriter::endStory() {
     if (stories_.size() <= 1) return;
     Story &s = story();
     closeSpanGroup(s);
-    for (; s.links > 0; --s.links) body_ += "}}}";
+    for (; s.links > 0; --s.links) {
+        body_ += "}}}";
+        delimit_ = false;
+    }
     if (s.mark) {
         // A note or comment without paragraphs still shows its mark.
         body_ += s.mark;
@@ -453,7 +456,7 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
     if (s.parPending) control("\\par");
     s.parPending = false;
     s.parOpen = true;
-    s.anyParagraph = true;
+    s.hasContent = false;
     // A page break before the first paragraph of a page span would give an
     // empty page: the span's section already starts one.
     freshPage_ = s.kind == StoryKind::Body && s.depth == 0 && pageStart_;
@@ -499,6 +502,12 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
 
 void RtfWriter::ensureParagraph() {
     if (!story().parOpen) startParagraph(RVNGPropertyList(), nullptr);
+}
+
+// A paragraph that something visible goes into.
+void RtfWriter::contentParagraph() {
+    ensureParagraph();
+    story().hasContent = true;
 }
 
 void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut, bool *columnBreak) {
@@ -646,7 +655,10 @@ void RtfWriter::endDocument() {
     finishHeaders();
     Story &s = story();
     closeSpanGroup(s);
-    for (; s.links > 0; --s.links) body_ += "}}}";
+    for (; s.links > 0; --s.links) {
+        body_ += "}}}";
+        delimit_ = false;
+    }
     if (s.parOpen || s.parPending) control("\\par");
     s.parOpen = s.parPending = false;
     body_ += '\n';
@@ -918,7 +930,7 @@ void RtfWriter::openSpan(const RVNGPropertyList &propList) {
 void RtfWriter::closeSpan() { closeSpanGroup(story()); }
 
 void RtfWriter::openLink(const RVNGPropertyList &propList) {
-    ensureParagraph();
+    contentParagraph();
     Story &s = story();
     // The field's groups must not cross the span's: the span is reopened
     // inside the link.
@@ -935,7 +947,8 @@ void RtfWriter::openLink(const RVNGPropertyList &propList) {
     ++s.links;
     if (reopen) {
         body_ += '{';
-        control(s.spanControls.c_str());
+        delimit_ = false;
+        if (!s.spanControls.empty()) control(s.spanControls.c_str());
         s.spanOpen = true;
     }
 }
@@ -950,7 +963,8 @@ void RtfWriter::closeLink() {
     --s.links;
     if (reopen) {
         body_ += '{';
-        control(s.spanControls.c_str());
+        delimit_ = false;
+        if (!s.spanControls.empty()) control(s.spanControls.c_str());
         s.spanOpen = true;
     }
 }
@@ -958,22 +972,22 @@ void RtfWriter::closeLink() {
 // ---------------------------------------------------------------- text
 
 void RtfWriter::insertTab() {
-    ensureParagraph();
+    contentParagraph();
     control("\\tab");
 }
 
 void RtfWriter::insertSpace() {
-    ensureParagraph();
+    contentParagraph();
     text(" ", 1);
 }
 
 void RtfWriter::insertText(const RVNGString &t) {
-    ensureParagraph();
+    contentParagraph();
     text(t.cstr(), t.size());
 }
 
 void RtfWriter::insertLineBreak() {
-    ensureParagraph();
+    contentParagraph();
     control("\\line");
 }
 
@@ -1002,7 +1016,7 @@ void RtfWriter::insertField(const RVNGPropertyList &propList) {
         else if (f == "a") inst += " \\\\* alphabetic";
         else if (f == "A") inst += " \\\\* ALPHABETIC";
     }
-    ensureParagraph();
+    contentParagraph();
     body_ += "{\\field{\\*\\fldinst ";
     body_ += inst;
     body_ += "}{\\fldrslt ";
@@ -1018,7 +1032,7 @@ void RtfWriter::insertField(const RVNGPropertyList &propList) {
 }
 
 void RtfWriter::placeholder(const char *what) {
-    ensureParagraph();
+    contentParagraph();
     text(what, std::strlen(what));
 }
 
@@ -1094,7 +1108,7 @@ void RtfWriter::closeListElement() { endParagraph(); }
 // ---------------------------------------------------------------- notes, comments, boxes
 
 void RtfWriter::openNoteOrComment(StoryKind kind, const char *prefix, const char *mark) {
-    ensureParagraph();
+    contentParagraph();
     Story &s = story();
     bool reopen = s.spanOpen;
     closeSpanGroup(s);
@@ -1114,7 +1128,8 @@ void RtfWriter::closeNoteOrComment(StoryKind kind) {
     Story &s = story();
     if (reopen) {
         body_ += '{';
-        control(s.spanControls.c_str());
+        delimit_ = false;
+        if (!s.spanControls.empty()) control(s.spanControls.c_str());
         s.spanOpen = true;
     }
 }
@@ -1147,7 +1162,9 @@ void RtfWriter::openTextBox(const RVNGPropertyList &) {
     if (outer.parOpen) {
         resume = outer.spanOpen ? "span" : "paragraph";
         closeSpanGroup(outer);
-        control("\\par");
+        // An anchoring paragraph with nothing in it yet gives way to the
+        // box's first paragraph rather than stay as an empty one.
+        if (outer.hasContent) control("\\par");
         outer.parOpen = false;
         outer.parPending = false;
     }
@@ -1168,7 +1185,8 @@ void RtfWriter::closeTextBox() {
         s.parOpen = true;
         if (story_resume_span) {
             body_ += '{';
-            control(s.spanControls.c_str());
+            delimit_ = false;
+            if (!s.spanControls.empty()) control(s.spanControls.c_str());
             s.spanOpen = true;
         }
     }
@@ -1416,7 +1434,10 @@ void RtfWriter::closeTableCell() {
     Table &t = tables_.back();
     Story &s = story();
     closeSpanGroup(s);
-    for (; s.links > 0; --s.links) body_ += "}}}";
+    for (; s.links > 0; --s.links) {
+        body_ += "}}}";
+        delimit_ = false;
+    }
     if (!s.parOpen && !s.parPending) paragraphPrefix(s);
     endCellContent(t);
     if (stories_.size() > 1) stories_.pop_back();

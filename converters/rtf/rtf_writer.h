@@ -102,7 +102,7 @@ private:
         int depth = 0;              // table nesting of its paragraphs (\itap)
         bool parOpen = false;       // a paragraph is being written
         bool parPending = false;    // a paragraph ended; its \par is still due
-        bool anyParagraph = false;  // a paragraph was started in it
+        bool hasContent = false;    // the open paragraph has text, a tab, a field...
         const char *mark = nullptr; // note or comment mark due at the first paragraph
         bool spanOpen = false;      // a span's group is open
         std::string spanControls;   // that span's character formatting
@@ -151,6 +151,7 @@ private:
     void pushStory(StoryKind kind, int depth, const char *mark);
     void endStory();
     void ensureParagraph();
+    void contentParagraph();
     void startParagraph(const librevenge::RVNGPropertyList &props, const OpenLevel *list);
     void endParagraph();
     void closeSpanGroup(Story &s);

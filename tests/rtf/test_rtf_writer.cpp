@@ -575,6 +575,22 @@ TEST(RtfWriter, TextBoxesCommentsAndLinks) {
     EXPECT_TRUE(o.has("\\par\\pard\\plain{\\i After"));
     EXPECT_TRUE(o.has("{\\*\\atnid dv}\\chatn{\\*\\annotation\\pard\\plain{\\super\\chatn}"));
     EXPECT_TRUE(o.has("{\\field{\\*\\fldinst HYPERLINK \"http://example.org/x\"}{\\fldrslt{{\\i link}}}}"));
+
+    // A box at the start of a paragraph: no empty paragraph before it.
+    o = run([](RtfWriter &w) {
+        w.openParagraph(RVNGPropertyList());
+        w.openSpan(RVNGPropertyList());
+        w.openFrame(RVNGPropertyList());
+        w.openTextBox(RVNGPropertyList());
+        paragraph(w, "Inside");
+        w.closeTextBox();
+        w.closeFrame();
+        w.insertText("After");
+        w.closeSpan();
+        w.closeParagraph();
+    });
+    EXPECT_EQ(o.read.text, "Inside\nAfter\n");
+    EXPECT_EQ(rtf_count(o.read, "par"), 2u) << o.body;
 }
 
 TEST(RtfWriter, DocumentPropertiesGoToInfo) {
