@@ -1,9 +1,8 @@
 // Untrusted WordPerfect documents through libwpd and the RTF writer, as the
 // WordPerfect converter runs them: whatever libwpd makes of the bytes, the
 // writer must not fault, and a document libwpd parses gives RTF whose groups
-// balance and that loses none of the text librevenge's own text generator
-// gets from the same document (white space aside, and the RTF may hold more:
-// a header for all pages written for both sides of facing pages).
+// balance and hold the text librevenge's own text generator gets from the
+// same document (white space aside).
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -75,6 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     TextWithPlaceholders reference(text);
     input.seek(0, librevenge::RVNG_SEEK_SET);
     if (libwpd::WPDocument::parse(&input, &reference, nullptr) != libwpd::WPD_OK) return 0;
-    if (!inOrder(withoutSpace(text.cstr()), withoutSpace(read.text.c_str()))) abort();
+    std::string expected = withoutSpace(text.cstr()), got = withoutSpace(read.text.c_str());
+    // Left-page headers may repeat one for all pages: then the text need only
+    // be there, in order.
+    bool repeats = rtf.find("{\\headerl") != std::string::npos || rtf.find("{\\footerl") != std::string::npos;
+    if (repeats ? !inOrder(expected, got) : expected != got) abort();
     return 0;
 }
