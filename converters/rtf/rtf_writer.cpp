@@ -791,14 +791,14 @@ void RtfWriter::openHeaderFooter(const RVNGPropertyList &propList, int kind) {
     body_ += name;
     control(side);
     pushStory(StoryKind::HeaderFooter, 0, nullptr);
-    story().resume = all ? "all" : "";
+    story().allPages = all;
     story().links = 0;
     openHeaderKind_ = kind;
 }
 
 void RtfWriter::closeHeaderFooter() {
     if (story().kind != StoryKind::HeaderFooter) return;
-    bool all = story().resume == "all";
+    bool all = story().allPages;
     endStory();
     body_ += '}';
     delimit_ = false;
@@ -1116,12 +1116,12 @@ void RtfWriter::openNoteOrComment(StoryKind kind, const char *prefix, const char
     delimit_ = true;
     pushStory(kind, 0, mark);
     // Remembered so the outer span can be reopened after the note.
-    story().resume = reopen ? "1" : "";
+    story().reopenSpan = reopen;
 }
 
 void RtfWriter::closeNoteOrComment(StoryKind kind) {
     if (story().kind != kind) return;
-    bool reopen = !story().resume.empty();
+    bool reopen = story().reopenSpan;
     endStory();
     body_ += '}';
     delimit_ = false;
@@ -1158,9 +1158,10 @@ void RtfWriter::closeComment() { closeNoteOrComment(StoryKind::Comment); }
 // text box's paragraphs are written where it is anchored, in the flow.
 void RtfWriter::openTextBox(const RVNGPropertyList &) {
     Story &outer = story();
-    std::string resume;
+    bool resume = false, reopen = false;
     if (outer.parOpen) {
-        resume = outer.spanOpen ? "span" : "paragraph";
+        resume = true;
+        reopen = outer.spanOpen;
         closeSpanGroup(outer);
         // An anchoring paragraph with nothing in it yet gives way to the
         // box's first paragraph rather than stay as an empty one.
@@ -1170,20 +1171,21 @@ void RtfWriter::openTextBox(const RVNGPropertyList &) {
     }
     int depth = outer.depth;
     pushStory(StoryKind::TextBox, depth, nullptr);
-    story().resume = resume;
+    story().resumeParagraph = resume;
+    story().reopenSpan = reopen;
 }
 
 void RtfWriter::closeTextBox() {
     if (story().kind != StoryKind::TextBox) return;
-    bool resume = !story().resume.empty();
-    bool story_resume_span = story().resume == "span";
+    bool resume = story().resumeParagraph;
+    bool reopen = story().reopenSpan;
     endStory();
     if (resume) {
         // The anchoring paragraph goes on, with its span's formatting.
         Story &s = story();
         paragraphPrefix(s);
         s.parOpen = true;
-        if (story_resume_span) {
+        if (reopen) {
             body_ += '{';
             delimit_ = false;
             if (!s.spanControls.empty()) control(s.spanControls.c_str());

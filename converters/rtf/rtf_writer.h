@@ -107,7 +107,9 @@ private:
         bool spanOpen = false;      // a span's group is open
         std::string spanControls;   // that span's character formatting
         int links = 0;              // link fields open in it
-        std::string resume;         // text box: the paragraph formatting to go back to
+        bool reopenSpan = false;    // note, comment, text box: the outer span goes on after it
+        bool resumeParagraph = false;  // text box: the anchoring paragraph goes on after it
+        bool allPages = false;      // header or footer for all pages
     };
     struct VerticalMerge {
         int rowsLeft = 0;      // rows still covered below the first cell
