@@ -358,8 +358,8 @@ void RtfWriter::text(const char *utf8, size_t size) {
         body_.append(reinterpret_cast<const char *>(run), static_cast<size_t>(p - run));
         if (p < end) appendCodePoint(body_, nextCodePoint(p, end));
     }
-    // A \uN or \tab at the very end already ends in its own delimiter or
-    // a fallback character, so plain text may follow.
+    // Every escape ends complete (a space, a fallback character or a
+    // control symbol): what follows needs no delimiter.
 }
 
 RtfWriter::Story &RtfWriter::story() { return stories_.back(); }
