@@ -188,6 +188,25 @@ struct Found {
     }
 };
 
+// The font family RTF readers fall back on when a document's font (often a
+// printer font of its day, "CG Times (Scalable)") is not installed.
+const char *fontFamily(const std::string &name) {
+    std::string n;
+    for (char c : name) n += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    static const struct { const char *part; const char *family; } families[] = {
+        {"symbol", "\\ftech"}, {"dingbat", "\\ftech"}, {"wingding", "\\ftech"},
+        {"courier", "\\fmodern\\fprq1"}, {"mono", "\\fmodern\\fprq1"}, {"letter gothic", "\\fmodern\\fprq1"},
+        {"prestige", "\\fmodern\\fprq1"}, {"pica", "\\fmodern\\fprq1"}, {"elite", "\\fmodern\\fprq1"},
+        {"arial", "\\fswiss"}, {"helvetica", "\\fswiss"}, {"univers", "\\fswiss"}, {"swiss", "\\fswiss"},
+        {"sans", "\\fswiss"}, {"gothic", "\\fswiss"}, {"verdana", "\\fswiss"}, {"tahoma", "\\fswiss"},
+        {"times", "\\froman"}, {"roman", "\\froman"}, {"serif", "\\froman"}, {"garamond", "\\froman"},
+        {"schoolbook", "\\froman"}, {"bookman", "\\froman"}, {"palatino", "\\froman"}, {"georgia", "\\froman"},
+        {"dutch", "\\froman"}, {"cg times", "\\froman"}};
+    for (const auto &f : families)
+        if (n.find(f.part) != std::string::npos) return f.family;
+    return "\\fnil";
+}
+
 // librevenge's style:num-format to RTF's \levelnfc.
 int numberFormat(const RVNGProperty *p) {
     if (!p) return 0;
@@ -242,7 +261,8 @@ std::string RtfWriter::head() const {
     for (size_t i = 0; i < fonts_.size(); ++i) {
         h += '{';
         appendNumber(h, "f", static_cast<long>(i));
-        h += "\\fnil\\fcharset0 ";
+        h += fontFamily(fonts_[i]);
+        h += "\\fcharset0 ";
         appendEscaped(h, fonts_[i].c_str());
         h += ";}";
     }

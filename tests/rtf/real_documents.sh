@@ -42,5 +42,5 @@ check wp "$(has wp '{\f1\fs44\cf1 Preparing')" "title in CG Times, 22 pt"
 check wp "$(has wp '\b\cf1 Section Headings')" "bold heading"
 check wp "$(has wp '\ul\cf1 italics')" "underlined words"
 check wp "$(has wp '\qc')" "centred title"
-check wp "$(has wp '{\f1\fnil\fcharset0 CG Times (Scalable);}')" "font in the font table"
+check wp "$(has wp '{\f1\froman\fcharset0 CG Times (Scalable);}')" "font in the font table"
 exit $failed

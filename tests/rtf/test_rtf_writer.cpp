@@ -111,10 +111,23 @@ TEST(RtfWriter, CharacterFormatting) {
         paragraph(w, "c", RVNGPropertyList(), props({{"style:font-name", "Arial"}, {"fo:color", "#000000"}}));
     });
     EXPECT_TRUE(o.word("fs28"));
-    EXPECT_TRUE(o.has("{\\fonttbl{\\f0\\fnil\\fcharset0 Times New Roman;}{\\f1\\fnil\\fcharset0 Courier New;}"
-                      "{\\f2\\fnil\\fcharset0 Arial;}}"));
+    EXPECT_TRUE(o.has("{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}{\\f1\\fmodern\\fprq1\\fcharset0 Courier New;}"
+                      "{\\f2\\fswiss\\fcharset0 Arial;}}"));
     EXPECT_TRUE(o.has("{\\colortbl;\\red18\\green52\\blue86;\\red0\\green0\\blue0;}"));
     EXPECT_EQ(rtf_count(o.read, "f1"), 3u);  // font table entry and two spans
+    // Families for readers without the font.
+    struct Family { const char *font; const char *entry; };
+    const Family families[] = {
+        {"CG Times (Scalable)", "\\froman\\fcharset0 CG Times (Scalable);"},
+        {"Univers", "\\fswiss\\fcharset0 Univers;"},
+        {"Letter Gothic 12cpi", "\\fmodern\\fprq1\\fcharset0 Letter Gothic 12cpi;"},
+        {"WP TypographicSymbols", "\\ftech\\fcharset0 WP TypographicSymbols;"},
+        {"Zapf Chancery", "\\fnil\\fcharset0 Zapf Chancery;"},
+    };
+    for (const Family &f : families) {
+        Output one = run([&](RtfWriter &w) { paragraph(w, "x", RVNGPropertyList(), props({{"style:font-name", f.font}})); });
+        EXPECT_TRUE(one.has(f.entry)) << one.head;
+    }
     EXPECT_EQ(o.read.text, "a\nb\nc\n");
 }
 
