@@ -450,8 +450,22 @@ void RtfWriter::endStory() {
         body_ += s.mark;
         s.mark = nullptr;
     }
-    if (s.kind == StoryKind::TextBox && (s.parOpen || s.parPending)) control("\\par");
+    if (s.kind == StoryKind::TextBox && (s.parOpen || s.parPending)) paragraphEnd(s);
     stories_.pop_back();
+}
+
+// \par, in the formatting of the paragraph's last span: the paragraph mark
+// carries it, so an empty line is as high as the document's text.
+void RtfWriter::paragraphEnd(const Story &s) {
+    if (s.spanControls.empty()) {
+        control("\\par");
+        return;
+    }
+    body_ += '{';
+    control(s.spanControls.c_str());
+    control("\\par");
+    body_ += '}';
+    delimit_ = false;
 }
 
 void RtfWriter::paragraphPrefix(const Story &s) {
@@ -473,10 +487,11 @@ void RtfWriter::endParagraph() {
 void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *list) {
     Story &s = story();
     if (s.parOpen) endParagraph();
-    if (s.parPending) control("\\par");
+    if (s.parPending) paragraphEnd(s);
     s.parPending = false;
     s.parOpen = true;
     s.hasContent = false;
+    s.spanControls.clear();
     // A page break before the first paragraph of a page span would give an
     // empty page: the span's section already starts one.
     freshPage_ = s.kind == StoryKind::Body && s.depth == 0 && pageStart_;
@@ -679,7 +694,7 @@ void RtfWriter::endDocument() {
         body_ += "}}}";
         delimit_ = false;
     }
-    if (s.parOpen || s.parPending) control("\\par");
+    if (s.parOpen || s.parPending) paragraphEnd(s);
     s.parOpen = s.parPending = false;
     body_ += '\n';
     delimit_ = false;
@@ -1185,7 +1200,7 @@ void RtfWriter::openTextBox(const RVNGPropertyList &) {
         closeSpanGroup(outer);
         // An anchoring paragraph with nothing in it yet gives way to the
         // box's first paragraph rather than stay as an empty one.
-        if (outer.hasContent) control("\\par");
+        if (outer.hasContent) paragraphEnd(outer);
         outer.parOpen = false;
         outer.parPending = false;
     }
@@ -1242,7 +1257,7 @@ void RtfWriter::drawConnector(const RVNGPropertyList &) { placeholder("[drawing]
 void RtfWriter::openTable(const RVNGPropertyList &propList) {
     Story &s = story();
     closeSpanGroup(s);
-    if (s.parOpen || s.parPending) control("\\par");
+    if (s.parOpen || s.parPending) paragraphEnd(s);
     s.parOpen = s.parPending = false;
     if (isStr(propList["fo:break-before"], "page") && s.kind == StoryKind::Body && s.depth == 0 && !pageStart_)
         pageBreakDue_ = true;

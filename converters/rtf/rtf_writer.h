@@ -158,6 +158,7 @@ private:
     void endParagraph();
     void closeSpanGroup(Story &s);
     void paragraphPrefix(const Story &s);
+    void paragraphEnd(const Story &s);
     void paragraphControls(const librevenge::RVNGPropertyList &props, long *leftOut, bool *columnBreak);
     void spanControls(const librevenge::RVNGPropertyList &props, std::string &out);
     void text(const char *utf8, size_t size);

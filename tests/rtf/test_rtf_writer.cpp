@@ -114,7 +114,8 @@ TEST(RtfWriter, CharacterFormatting) {
     EXPECT_TRUE(o.has("{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}{\\f1\\fmodern\\fprq1\\fcharset0 Courier New;}"
                       "{\\f2\\fswiss\\fcharset0 Arial;}}"));
     EXPECT_TRUE(o.has("{\\colortbl;\\red18\\green52\\blue86;\\red0\\green0\\blue0;}"));
-    EXPECT_EQ(rtf_count(o.read, "f1"), 3u);  // font table entry and two spans
+    EXPECT_EQ(rtf_count(o.read, "f1"), 5u);  // font table entry, two spans and their paragraph marks
+    EXPECT_TRUE(o.has("{\\f1\\fs28\\cf1 a}{\\f1\\fs28\\cf1\\par}"));
     // Families for readers without the font.
     struct Family { const char *font; const char *entry; };
     const Family families[] = {
