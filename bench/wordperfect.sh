@@ -4,9 +4,9 @@
 # wp.wp) through wordperfect.cnv, against a docvane run in which the same
 # converter loads and refuses a document (a text file; no converter takes it:
 # -15). The process start dominates both; the ratio is what converting adds.
-# Pairs alternate; medians. Goal: at most 1.10. Writes the section
-# "## WordPerfect converter" at the end of bench/results.md (bench/run.sh
-# rewrites that file: run this one after it). ARCH: x86_64 and/or i686
+# Pairs alternate; medians. Goal: at most 1.10. Writes its section of
+# bench/results.md, between its markers (bench/run.sh rewrites that file:
+# run this one after it). ARCH: x86_64 and/or i686
 # (default x86_64). Environment: DOCVANE_BUILD_DIR (default build/; uses its
 # <arch>/ build folders, configured as scripts/test.sh does, and
 # bench-wordperfect/), DOCVANE_BENCH_PAIRS (default 20).
@@ -79,11 +79,16 @@ for arch in $arches; do
   WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
 done
 
-# Replace the section (it is always the last one) or append it.
-if grep -q '^## WordPerfect converter$' "$out"; then
-  sed -i '/^## WordPerfect converter$/,$d' "$out"
+# The section between its markers, replaced where it is or appended.
+begin='<!-- wordperfect: written by bench/wordperfect.sh -->' end='<!-- /wordperfect -->'
+{ echo "$begin"; cat "$section"; echo "$end"; } > "$section.marked"
+if grep -qxF "$begin" "$out"; then
+  awk -v b="$begin" -v e="$end" -v f="$section.marked" '
+    $0 == b { while ((getline line < f) > 0) print line; skip = 1; next }
+    $0 == e { skip = 0; next }
+    !skip' "$out" > "$out.new" && mv "$out.new" "$out"
+else
+  { [ -z "$(tail -c 1 "$out")" ] || echo; echo; cat "$section.marked"; } >> "$out"
 fi
-[ -z "$(tail -c 1 "$out")" ] || echo >> "$out"
-cat "$section" >> "$out"
-rm -f "$section"
-cat "$out" | sed -n '/^## WordPerfect converter$/,$p'
+rm -f "$section" "$section.marked"
+sed -n "/^$begin\$/,/^$end\$/p" "$out"

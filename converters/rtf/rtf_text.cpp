@@ -39,14 +39,24 @@ bool skippedDestination(const std::string &w) {
     return false;
 }
 
+// Destinations whose text is a block of its own, as a paragraph is.
+bool blockDestination(const std::string &w) {
+    static const char *const names[] = {"footnote", "header", "headerl", "headerr", "headerf",
+                                        "footer", "footerl", "footerr", "footerf"};
+    for (const char *n : names)
+        if (w == n) return true;
+    return false;
+}
+
 struct State {
     bool skip = false;
+    bool block = false;
     int uc = 1;
 };
 
 }  // namespace
 
-RtfText rtf_text(const std::string &rtf) {
+RtfText rtf_text(const std::string &rtf, RtfLabels labels) {
     RtfText r;
     std::vector<State> stack;
     State st;
@@ -68,6 +78,7 @@ RtfText rtf_text(const std::string &rtf) {
         if (c == '{') {
             if (closed) { started = false; break; }
             stack.push_back(st);
+            st.block = false;
             groupStart = true;
             fallback = 0;
             ++i;
@@ -75,6 +86,7 @@ RtfText rtf_text(const std::string &rtf) {
         }
         if (c == '}') {
             if (stack.empty()) { started = false; break; }
+            if (st.block && !st.skip) r.text += '\n';
             st = stack.back();
             stack.pop_back();
             if (stack.empty()) closed = true;
@@ -129,7 +141,8 @@ RtfText rtf_text(const std::string &rtf) {
         if (k < n && rtf[k] == ' ') ++k;
         i = k;
         r.words.push_back(hasParam ? word + param : word);
-        if (first && skippedDestination(word)) st.skip = true;
+        if (first && (skippedDestination(word) || (word == "listtext" && labels == RtfLabels::Skip))) st.skip = true;
+        if (first && blockDestination(word)) st.block = true;
         if (word == "u" && hasParam) {
             unsigned long cp = static_cast<unsigned long>(value < 0 ? value + 65536 : value) & 0xFFFF;
             if (fallback > 0) fallback = 0;

@@ -15,6 +15,10 @@ namespace {
 
 // Twips are RTF's unit; values beyond a 22-inch page are damage, not layout.
 const long kMaxTwips = 31680;
+// List numbers past this are damage; RTF's own limit is 32767.
+const int kMaxListNumber = 32767;
+
+int listNumber(int n) { return n < 1 ? 1 : (n > kMaxListNumber ? kMaxListNumber : n); }
 
 long clampTwips(double twips) {
     if (!std::isfinite(twips)) return 0;
@@ -143,10 +147,64 @@ size_t codePoints(const std::string &utf8) {
     return n;
 }
 
+// "\\word" and a number: written by hand, the writer's most frequent
+// formatting (snprintf cost a tenth of the writer's time).
 void appendNumber(std::string &out, const char *word, long value) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "\\%s%ld", word, value);
-    out += buf;
+    out += '\\';
+    out += word;
+    char digits[24];
+    int n = 0;
+    unsigned long v = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (value < 0) out += '-';
+    while (n) out += digits[--n];
+}
+
+// The properties of one list the writer reads, found in one pass: a lookup
+// by name builds a std::string key in librevenge (an allocation for most of
+// these names), and spans and paragraphs are the writer's hottest calls.
+template <size_t N>
+struct Found {
+    const RVNGProperty *p[N] = {};
+    const RVNGPropertyListVector *tabs = nullptr;
+    Found(const RVNGPropertyList &list, const char *const (&names)[N]) {
+        RVNGPropertyList::Iter i(list);
+        for (i.rewind(); i.next();) {
+            const char *key = i.key();
+            if (const RVNGPropertyListVector *child = i.child()) {
+                if (!std::strcmp(key, "style:tab-stops") || (!tabs && !std::strcmp(key, "librevenge:tab-stops")))
+                    tabs = child;
+                continue;
+            }
+            for (size_t n = 0; n < N; ++n)
+                if (!std::strcmp(key, names[n])) {
+                    p[n] = i();
+                    break;
+                }
+        }
+    }
+};
+
+// The font family RTF readers fall back on when a document's font (often a
+// printer font of its day, "CG Times (Scalable)") is not installed.
+const char *fontFamily(const std::string &name) {
+    std::string n;
+    for (char c : name) n += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    static const struct { const char *part; const char *family; } families[] = {
+        {"symbol", "\\ftech"}, {"dingbat", "\\ftech"}, {"wingding", "\\ftech"},
+        {"courier", "\\fmodern\\fprq1"}, {"mono", "\\fmodern\\fprq1"}, {"letter gothic", "\\fmodern\\fprq1"},
+        {"prestige", "\\fmodern\\fprq1"}, {"pica", "\\fmodern\\fprq1"}, {"elite", "\\fmodern\\fprq1"},
+        {"arial", "\\fswiss"}, {"helvetica", "\\fswiss"}, {"univers", "\\fswiss"}, {"swiss", "\\fswiss"},
+        {"sans", "\\fswiss"}, {"gothic", "\\fswiss"}, {"verdana", "\\fswiss"}, {"tahoma", "\\fswiss"},
+        {"times", "\\froman"}, {"roman", "\\froman"}, {"serif", "\\froman"}, {"garamond", "\\froman"},
+        {"schoolbook", "\\froman"}, {"bookman", "\\froman"}, {"palatino", "\\froman"}, {"georgia", "\\froman"},
+        {"dutch", "\\froman"}, {"cg times", "\\froman"}};
+    for (const auto &f : families)
+        if (n.find(f.part) != std::string::npos) return f.family;
+    return "\\fnil";
 }
 
 // librevenge's style:num-format to RTF's \levelnfc.
@@ -173,7 +231,7 @@ std::string formatNumber(int n, int format) {
         out += units[n % 10];
         if (format == 1)
             for (char &c : out) c = static_cast<char>(c - 'a' + 'A');
-    } else if ((format == 3 || format == 4) && n > 0) {
+    } else if ((format == 3 || format == 4) && n > 0 && n <= 26 * 10) {
         // a..z, then aa..zz and so on, as word processors count letters.
         char letter = static_cast<char>((format == 3 ? 'A' : 'a') + (n - 1) % 26);
         out.append(static_cast<size_t>((n - 1) / 26 + 1), letter);
@@ -203,7 +261,8 @@ std::string RtfWriter::head() const {
     for (size_t i = 0; i < fonts_.size(); ++i) {
         h += '{';
         appendNumber(h, "f", static_cast<long>(i));
-        h += "\\fnil\\fcharset0 ";
+        h += fontFamily(fonts_[i]);
+        h += "\\fcharset0 ";
         appendEscaped(h, fonts_[i].c_str());
         h += ";}";
     }
@@ -319,13 +378,13 @@ void RtfWriter::text(const char *utf8, size_t size) {
         body_.append(reinterpret_cast<const char *>(run), static_cast<size_t>(p - run));
         if (p < end) appendCodePoint(body_, nextCodePoint(p, end));
     }
-    // A \uN or \tab at the very end already ends in its own delimiter or
-    // a fallback character, so plain text may follow.
+    // Every escape ends complete (a space, a fallback character or a
+    // control symbol): what follows needs no delimiter.
 }
 
 RtfWriter::Story &RtfWriter::story() { return stories_.back(); }
 
-int RtfWriter::fontIndex(const std::string &name) {
+int RtfWriter::fontIndex(const char *name) {
     for (size_t i = 0; i < fonts_.size(); ++i)
         if (fonts_[i] == name) return static_cast<int>(i);
     fonts_.push_back(name);
@@ -382,14 +441,31 @@ void RtfWriter::endStory() {
     if (stories_.size() <= 1) return;
     Story &s = story();
     closeSpanGroup(s);
-    for (; s.links > 0; --s.links) body_ += "}}}";
+    for (; s.links > 0; --s.links) {
+        body_ += "}}}";
+        delimit_ = false;
+    }
     if (s.mark) {
         // A note or comment without paragraphs still shows its mark.
         body_ += s.mark;
         s.mark = nullptr;
     }
-    if (s.kind == StoryKind::TextBox && (s.parOpen || s.parPending)) control("\\par");
+    if (s.kind == StoryKind::TextBox && (s.parOpen || s.parPending)) paragraphEnd(s);
     stories_.pop_back();
+}
+
+// \par, in the formatting of the paragraph's last span: the paragraph mark
+// carries it, so an empty line is as high as the document's text.
+void RtfWriter::paragraphEnd(const Story &s) {
+    if (s.spanControls.empty()) {
+        control("\\par");
+        return;
+    }
+    body_ += '{';
+    control(s.spanControls.c_str());
+    control("\\par");
+    body_ += '}';
+    delimit_ = false;
 }
 
 void RtfWriter::paragraphPrefix(const Story &s) {
@@ -411,10 +487,14 @@ void RtfWriter::endParagraph() {
 void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *list) {
     Story &s = story();
     if (s.parOpen) endParagraph();
-    if (s.parPending) control("\\par");
+    if (s.parPending) paragraphEnd(s);
     s.parPending = false;
     s.parOpen = true;
-    s.anyParagraph = true;
+    s.hasContent = false;
+    s.spanControls.clear();
+    // A page break before the first paragraph of a page span would give an
+    // empty page: the span's section already starts one.
+    freshPage_ = s.kind == StoryKind::Body && s.depth == 0 && pageStart_;
     if (s.kind == StoryKind::Body && s.depth == 0) beginSectionContent();
     paragraphPrefix(s);
     long left = 0;
@@ -426,7 +506,8 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
         control("\\fi", -lv.labelWidth);
         control("\\li", lv.indent + lv.labelWidth);
     }
-    paragraphControls(props, &left);
+    bool columnBreak = false;
+    paragraphControls(props, &left, &columnBreak);
     if (pageBreakDue_) {
         control("\\pagebb");
         pageBreakDue_ = false;
@@ -438,13 +519,12 @@ void RtfWriter::startParagraph(const RVNGPropertyList &props, const OpenLevel *l
         delimit_ = false;
         s.mark = nullptr;
     }
-    const RVNGProperty *brk = props["fo:break-before"];
-    if (isStr(brk, "column") && s.kind == StoryKind::Body && s.depth == 0) control("\\column");
+    if (columnBreak && s.kind == StoryKind::Body && s.depth == 0) control("\\column");
     if (list) {
         // The label as text too, for readers without lists (RTF's own way).
         List &l = lists_[static_cast<size_t>(list->list)];
         int &counter = l.counters[list->level];
-        counter = counter < 0 ? l.levels[list->level].start : counter + 1;
+        counter = counter < 0 ? l.levels[list->level].start : (counter < kMaxListNumber ? counter + 1 : counter);
         for (int k = list->level + 1; k < 9; ++k) l.counters[k] = -1;
         body_ += "{\\listtext\\pard\\plain ";
         delimit_ = false;
@@ -459,31 +539,44 @@ void RtfWriter::ensureParagraph() {
     if (!story().parOpen) startParagraph(RVNGPropertyList(), nullptr);
 }
 
-void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut) {
+// A paragraph that something visible goes into.
+void RtfWriter::contentParagraph() {
+    ensureParagraph();
+    story().hasContent = true;
+}
+
+void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut, bool *columnBreak) {
+    enum { Align, AlignLast, Left, Right, Indent, Top, Bottom, LineHeight, KeepTogether, KeepNext, Outline,
+           Break, Background };
+    static const char *const names[] = {
+        "fo:text-align", "fo:text-align-last", "fo:margin-left", "fo:margin-right", "fo:text-indent",
+        "fo:margin-top", "fo:margin-bottom", "fo:line-height", "fo:keep-together", "fo:keep-with-next",
+        "text:outline-level", "fo:break-before", "fo:background-color"};
+    Found<sizeof names / sizeof names[0]> f(props, names);
     const Story &s = story();
     const RVNGProperty *p;
-    if ((p = props["fo:text-align"])) {
+    if ((p = f.p[Align])) {
         RVNGString a = p->getStr();
         if (a == "center") control("\\qc");
         else if (a == "end" || a == "right") control("\\qr");
-        else if (a == "justify") control(isStr(props["fo:text-align-last"], "justify") ? "\\qd" : "\\qj");
+        else if (a == "justify") control(isStr(f.p[AlignLast], "justify") ? "\\qd" : "\\qj");
         else control("\\ql");
     }
     long v;
     long left = 0;
-    if (twipsOf(props["fo:margin-left"], v)) {
+    if (twipsOf(f.p[Left], v)) {
         left = v;
         control("\\li", v);
         control("\\lin", v);
     }
-    if (twipsOf(props["fo:margin-right"], v)) {
+    if (twipsOf(f.p[Right], v)) {
         control("\\ri", v);
         control("\\rin", v);
     }
-    if (twipsOf(props["fo:text-indent"], v)) control("\\fi", v);
-    if (twipsOf(props["fo:margin-top"], v)) control("\\sb", v);
-    if (twipsOf(props["fo:margin-bottom"], v)) control("\\sa", v);
-    if ((p = props["fo:line-height"])) {
+    if (twipsOf(f.p[Indent], v)) control("\\fi", v);
+    if (twipsOf(f.p[Top], v)) control("\\sb", v);
+    if (twipsOf(f.p[Bottom], v)) control("\\sa", v);
+    if ((p = f.p[LineHeight])) {
         if (p->getUnit() == librevenge::RVNG_PERCENT) {
             double m = p->getDouble();
             if (std::isfinite(m) && m > 0 && m < 100 && std::fabs(m - 1.0) > 1e-6) {
@@ -495,21 +588,21 @@ void RtfWriter::paragraphControls(const RVNGPropertyList &props, long *leftOut) 
             control("\\slmult0");
         }
     }
-    if (isStr(props["fo:keep-together"], "always")) control("\\keep");
-    if (isStr(props["fo:keep-with-next"], "always")) control("\\keepn");
-    if ((p = props["text:outline-level"]) && p->getInt() >= 1 && p->getInt() <= 9)
+    if (isStr(f.p[KeepTogether], "always")) control("\\keep");
+    if (isStr(f.p[KeepNext], "always")) control("\\keepn");
+    if ((p = f.p[Outline]) && p->getInt() >= 1 && p->getInt() <= 9)
         control("\\outlinelevel", p->getInt() - 1);
-    if (isStr(props["fo:break-before"], "page")) {
+    if (columnBreak) *columnBreak = isStr(f.p[Break], "column");
+    if (isStr(f.p[Break], "page")) {
         // Page breaks belong to the body's own flow; RTF ignores them in
         // cells, headers and notes, so none is written there.
-        if (s.kind == StoryKind::Body && s.depth == 0) control("\\pagebb");
+        if (s.kind == StoryKind::Body && s.depth == 0 && !freshPage_) control("\\pagebb");
     }
     int c;
-    if ((c = colourIndex(props["fo:background-color"])) > 0) control("\\cbpat", c);
+    if ((c = colourIndex(f.p[Background])) > 0) control("\\cbpat", c);
     // Tab stops: RTF measures them from the margin, librevenge from the
     // paragraph's own indent.
-    const RVNGPropertyListVector *tabs = props.child("style:tab-stops");
-    if (!tabs) tabs = props.child("librevenge:tab-stops");
+    const RVNGPropertyListVector *tabs = f.tabs;
     if (tabs) {
         std::vector<std::pair<long, std::string>> stops;
         for (unsigned long i = 0; i < tabs->count(); ++i) {
@@ -594,10 +687,14 @@ void RtfWriter::endDocument() {
             endStory();
         }
     }
+    finishHeaders();
     Story &s = story();
     closeSpanGroup(s);
-    for (; s.links > 0; --s.links) body_ += "}}}";
-    if (s.parOpen || s.parPending) control("\\par");
+    for (; s.links > 0; --s.links) {
+        body_ += "}}}";
+        delimit_ = false;
+    }
+    if (s.parOpen || s.parPending) paragraphEnd(s);
     s.parOpen = s.parPending = false;
     body_ += '\n';
     delimit_ = false;
@@ -635,6 +732,7 @@ void RtfWriter::openPageSpan(const RVNGPropertyList &propList) {
     appendNumber(pageControls_, "margtsxn", t);
     appendNumber(pageControls_, "margbsxn", b);
     if (landscape) pageControls_ += "\\lndscpsxn";
+    finishHeaders();
     Story &s = story();
     closeSpanGroup(s);
     if (!pageSpanSeen_) {
@@ -656,11 +754,16 @@ void RtfWriter::openPageSpan(const RVNGPropertyList &propList) {
     if (!columnControls_.empty()) control(columnControls_.c_str());
     pageSpanSeen_ = true;
     sectionHasContent_ = false;
+    pageStart_ = true;
 }
 
 void RtfWriter::closePageSpan() {}
 
-void RtfWriter::beginSectionContent() { sectionHasContent_ = true; }
+void RtfWriter::beginSectionContent() {
+    if (!sectionHasContent_) finishHeaders();
+    sectionHasContent_ = true;
+    pageStart_ = false;
+}
 
 void RtfWriter::openSection(const RVNGPropertyList &propList) {
     if (stories_.size() != 1 || !tables_.empty()) return;
@@ -700,37 +803,78 @@ void RtfWriter::openSection(const RVNGPropertyList &propList) {
 
 void RtfWriter::closeSection() {}
 
-void RtfWriter::openHeader(const RVNGPropertyList &propList) {
+void RtfWriter::openHeaderFooter(const RVNGPropertyList &propList, int kind) {
+    const char *name = kind == 0 ? "header" : "footer";
     const RVNGProperty *occ = propList["librevenge:occurrence"];
-    const char *dest = "{\\header";
-    if (isStr(occ, "odd")) { dest = "{\\headerr"; facingPages_ = true; }
-    else if (isStr(occ, "even")) { dest = "{\\headerl"; facingPages_ = true; }
-    else if (isStr(occ, "first")) { control("\\titlepg"); dest = "{\\headerf"; }
+    const char *side = "";
+    HeaderSlot &slot = headerSlots_[kind];
+    if (isStr(occ, "odd")) {
+        side = "r";
+        slot.odd = facingPages_ = true;
+    } else if (isStr(occ, "even")) {
+        side = "l";
+        slot.even = facingPages_ = true;
+    } else if (isStr(occ, "first")) {
+        side = "f";
+        control("\\titlepg");
+    }
     // "last" has no RTF form: such a header shows on every page.
     closeSpanGroup(story());
-    control(dest);
+    bool all = !*side && stories_.size() == 1;
+    if (all) slot.allStart = body_.size();
+    body_ += "{\\";
+    body_ += name;
+    control(side);
     pushStory(StoryKind::HeaderFooter, 0, nullptr);
+    story().allPages = all;
+    story().links = 0;
+    openHeaderKind_ = kind;
 }
 
-void RtfWriter::closeHeader() {
+void RtfWriter::closeHeaderFooter() {
     if (story().kind != StoryKind::HeaderFooter) return;
+    bool all = story().allPages;
     endStory();
     body_ += '}';
     delimit_ = false;
+    if (all && openHeaderKind_ >= 0) headerSlots_[openHeaderKind_].allEnd = body_.size();
 }
 
-void RtfWriter::openFooter(const RVNGPropertyList &propList) {
-    const RVNGProperty *occ = propList["librevenge:occurrence"];
-    const char *dest = "{\\footer";
-    if (isStr(occ, "odd")) { dest = "{\\footerr"; facingPages_ = true; }
-    else if (isStr(occ, "even")) { dest = "{\\footerl"; facingPages_ = true; }
-    else if (isStr(occ, "first")) { control("\\titlepg"); dest = "{\\footerf"; }
-    closeSpanGroup(story());
-    control(dest);
-    pushStory(StoryKind::HeaderFooter, 0, nullptr);
+// With facing pages, RTF readers take a header for all pages as the one for
+// right-hand pages only. Once a page span's headers are all written (they
+// come first), one for all pages becomes the other side's where the span has
+// an odd or even one, and both sides where it has neither. The headers are
+// the last thing written, so only they move. (A document whose odd and even
+// headers begin only in a later page span keeps the earlier ones as written.)
+void RtfWriter::finishHeaders() {
+    int order[2] = {0, 1};
+    if (headerSlots_[1].allStart > headerSlots_[0].allStart) std::swap(order[0], order[1]);
+    for (int kind : order) {
+        HeaderSlot &slot = headerSlots_[kind];
+        if (slot.allStart != std::string::npos && slot.allEnd != std::string::npos && slot.allEnd > slot.allStart &&
+            slot.allEnd <= body_.size()) {
+            size_t at = slot.allStart + 8;  // after "{\header" or "{\footer"
+            if (slot.even && !slot.odd) {
+                body_.insert(at, 1, 'r');
+            } else if (slot.odd && !slot.even) {
+                body_.insert(at, 1, 'l');
+            } else if (!slot.odd && !slot.even && facingPages_) {
+                std::string left = body_.substr(slot.allStart, slot.allEnd - slot.allStart);
+                left.insert(8, 1, 'l');
+                body_.insert(at, 1, 'r');
+                body_.insert(slot.allEnd + 1, left);
+            }
+            // Odd and even both: the one for all pages shows on none, as
+            // in the document.
+        }
+        slot = HeaderSlot();
+    }
 }
 
-void RtfWriter::closeFooter() { closeHeader(); }
+void RtfWriter::openHeader(const RVNGPropertyList &propList) { openHeaderFooter(propList, 0); }
+void RtfWriter::closeHeader() { closeHeaderFooter(); }
+void RtfWriter::openFooter(const RVNGPropertyList &propList) { openHeaderFooter(propList, 1); }
+void RtfWriter::closeFooter() { closeHeaderFooter(); }
 
 void RtfWriter::openParagraph(const RVNGPropertyList &propList) {
     if (!paragraphStyles_.empty())
@@ -744,25 +888,35 @@ void RtfWriter::closeParagraph() { endParagraph(); }
 // ---------------------------------------------------------------- character formatting
 
 void RtfWriter::spanControls(const RVNGPropertyList &props, std::string &out) {
+    enum { FontName, FoFontName, Size, Weight, Style, UnderType, UnderStyle, StrikeType, StrikeStyle, Variant,
+           Transform, Outline, Shadow, Display, FoDisplay, Position, Colour, Background };
+    static const char *const names[] = {
+        "style:font-name", "fo:font-name", "fo:font-size", "fo:font-weight", "fo:font-style",
+        "style:text-underline-type", "style:text-underline-style", "style:text-line-through-type",
+        "style:text-line-through-style", "fo:font-variant", "fo:text-transform", "style:text-outline",
+        "fo:text-shadow", "text:display", "fo:display", "style:text-position", "fo:color", "fo:background-color"};
+    Found<sizeof names / sizeof names[0]> f(props, names);
     const RVNGProperty *p;
-    if ((p = props["style:font-name"]) || (p = props["fo:font-name"])) {
+    if ((p = f.p[FontName]) || (p = f.p[FoFontName])) {
         RVNGString name = p->getStr();
         if (!name.empty()) appendNumber(out, "f", fontIndex(name.cstr()));
     }
-    if ((p = props["fo:font-size"])) {
+    if ((p = f.p[Size])) {
         double pt = p->getDouble();
         if (p->getUnit() == librevenge::RVNG_INCH) pt *= 72.0;
         else if (p->getUnit() == librevenge::RVNG_TWIP) pt /= 20.0;
         if (p->getUnit() != librevenge::RVNG_PERCENT && std::isfinite(pt) && pt > 0 && pt < 1638)
             appendNumber(out, "fs", std::lround(pt * 2.0));
     }
-    if ((p = props["fo:font-weight"])) {
+    if ((p = f.p[Weight])) {
         RVNGString w = p->getStr();
         if (w == "bold" || std::atoi(w.cstr()) >= 600) out += "\\b";
     }
-    if ((p = props["fo:font-style"]) && (p->getStr() == "italic" || p->getStr() == "oblique")) out += "\\i";
-    const RVNGProperty *ut = props["style:text-underline-type"];
-    const RVNGProperty *us = props["style:text-underline-style"];
+    if ((p = f.p[Style])) {
+        RVNGString st = p->getStr();
+        if (st == "italic" || st == "oblique") out += "\\i";
+    }
+    const RVNGProperty *ut = f.p[UnderType], *us = f.p[UnderStyle];
     if (ut ? !isStr(ut, "none") : (us && !isStr(us, "none"))) {
         if (isStr(ut, "double")) out += "\\uldb";
         else if (isStr(us, "dotted")) out += "\\uld";
@@ -770,24 +924,23 @@ void RtfWriter::spanControls(const RVNGPropertyList &props, std::string &out) {
         else if (isStr(us, "wave")) out += "\\ulwave";
         else out += "\\ul";
     }
-    const RVNGProperty *lt = props["style:text-line-through-type"];
-    const RVNGProperty *ls = props["style:text-line-through-style"];
+    const RVNGProperty *lt = f.p[StrikeType], *ls = f.p[StrikeStyle];
     if (lt ? !isStr(lt, "none") : (ls && !isStr(ls, "none"))) out += isStr(lt, "double") ? "\\striked1" : "\\strike";
-    if (isStr(props["fo:font-variant"], "small-caps")) out += "\\scaps";
-    if (isStr(props["fo:text-transform"], "uppercase")) out += "\\caps";
-    if ((p = props["style:text-outline"]) && (p->getStr() == "true" || p->getInt() == 1)) out += "\\outl";
-    if ((p = props["fo:text-shadow"]) && !isStr(p, "none")) out += "\\shad";
-    if (isStr(props["text:display"], "none") || isStr(props["fo:display"], "none")) out += "\\v";
+    if (isStr(f.p[Variant], "small-caps")) out += "\\scaps";
+    if (isStr(f.p[Transform], "uppercase")) out += "\\caps";
+    if ((p = f.p[Outline]) && (p->getStr() == "true" || p->getInt() == 1)) out += "\\outl";
+    if ((p = f.p[Shadow]) && !isStr(p, "none")) out += "\\shad";
+    if (isStr(f.p[Display], "none") || isStr(f.p[FoDisplay], "none")) out += "\\v";
     // Blinking text has no RTF form that readers show; it is written plain.
-    if ((p = props["style:text-position"])) {
+    if ((p = f.p[Position])) {
         RVNGString pos = p->getStr();
-        const char *s = pos.cstr();
-        if (!std::strncmp(s, "super", 5) || std::atof(s) > 0) out += "\\super";
-        else if (!std::strncmp(s, "sub", 3) || std::atof(s) < 0) out += "\\sub";
+        const char *str = pos.cstr();
+        if (!std::strncmp(str, "super", 5) || std::atof(str) > 0) out += "\\super";
+        else if (!std::strncmp(str, "sub", 3) || std::atof(str) < 0) out += "\\sub";
     }
     int c;
-    if ((c = colourIndex(props["fo:color"])) > 0) appendNumber(out, "cf", c);
-    if ((c = colourIndex(props["fo:background-color"])) > 0) {
+    if ((c = colourIndex(f.p[Colour])) > 0) appendNumber(out, "cf", c);
+    if ((c = colourIndex(f.p[Background])) > 0) {
         // Character shading in any colour; \highlight takes only 16.
         appendNumber(out, "chcbpat", c);
         appendNumber(out, "cb", c);
@@ -812,7 +965,7 @@ void RtfWriter::openSpan(const RVNGPropertyList &propList) {
 void RtfWriter::closeSpan() { closeSpanGroup(story()); }
 
 void RtfWriter::openLink(const RVNGPropertyList &propList) {
-    ensureParagraph();
+    contentParagraph();
     Story &s = story();
     // The field's groups must not cross the span's: the span is reopened
     // inside the link.
@@ -829,7 +982,8 @@ void RtfWriter::openLink(const RVNGPropertyList &propList) {
     ++s.links;
     if (reopen) {
         body_ += '{';
-        control(s.spanControls.c_str());
+        delimit_ = false;
+        if (!s.spanControls.empty()) control(s.spanControls.c_str());
         s.spanOpen = true;
     }
 }
@@ -844,7 +998,8 @@ void RtfWriter::closeLink() {
     --s.links;
     if (reopen) {
         body_ += '{';
-        control(s.spanControls.c_str());
+        delimit_ = false;
+        if (!s.spanControls.empty()) control(s.spanControls.c_str());
         s.spanOpen = true;
     }
 }
@@ -852,22 +1007,22 @@ void RtfWriter::closeLink() {
 // ---------------------------------------------------------------- text
 
 void RtfWriter::insertTab() {
-    ensureParagraph();
+    contentParagraph();
     control("\\tab");
 }
 
 void RtfWriter::insertSpace() {
-    ensureParagraph();
+    contentParagraph();
     text(" ", 1);
 }
 
 void RtfWriter::insertText(const RVNGString &t) {
-    ensureParagraph();
+    contentParagraph();
     text(t.cstr(), t.size());
 }
 
 void RtfWriter::insertLineBreak() {
-    ensureParagraph();
+    contentParagraph();
     control("\\line");
 }
 
@@ -896,7 +1051,7 @@ void RtfWriter::insertField(const RVNGPropertyList &propList) {
         else if (f == "a") inst += " \\\\* alphabetic";
         else if (f == "A") inst += " \\\\* ALPHABETIC";
     }
-    ensureParagraph();
+    contentParagraph();
     body_ += "{\\field{\\*\\fldinst ";
     body_ += inst;
     body_ += "}{\\fldrslt ";
@@ -912,7 +1067,7 @@ void RtfWriter::insertField(const RVNGPropertyList &propList) {
 }
 
 void RtfWriter::placeholder(const char *what) {
-    ensureParagraph();
+    contentParagraph();
     text(what, std::strlen(what));
 }
 
@@ -939,16 +1094,19 @@ void RtfWriter::openList(const RVNGPropertyList &props, bool ordered) {
         lv.defined = true;
         lv.ordered = ordered;
         lv.format = numberFormat(props["style:num-format"]);
-        if (const RVNGProperty *p = props["text:start-value"]) lv.start = p->getInt() > 0 ? p->getInt() : 1;
+        if (const RVNGProperty *p = props["text:start-value"]) lv.start = listNumber(p->getInt());
         if (const RVNGProperty *p = props["style:num-prefix"]) lv.prefix = p->getStr().cstr();
         if (const RVNGProperty *p = props["style:num-suffix"]) lv.suffix = p->getStr().cstr();
         if (const RVNGProperty *p = props["text:bullet-char"]) lv.bullet = p->getStr().cstr();
         long v;
         if (twipsOf(props["text:space-before"], v)) lv.indent = v;
         if (twipsOf(props["text:min-label-width"], v)) lv.labelWidth = v;
-        if (lv.indent == 0 && lv.labelWidth == 0) lv.indent = 360L * level, lv.labelWidth = 360;
+        if (lv.indent == 0 && lv.labelWidth == 0) {
+            lv.indent = 360L * level;
+            lv.labelWidth = 360;
+        }
     } else if (ordered) {
-        if (const RVNGProperty *p = props["text:start-value"]) lv.start = p->getInt() > 0 ? p->getInt() : 1;
+        if (const RVNGProperty *p = props["text:start-value"]) lv.start = listNumber(p->getInt());
     }
     l.counters[level] = -1;
     openLevels_.push_back(OpenLevel{list, level, ordered});
@@ -985,7 +1143,7 @@ void RtfWriter::closeListElement() { endParagraph(); }
 // ---------------------------------------------------------------- notes, comments, boxes
 
 void RtfWriter::openNoteOrComment(StoryKind kind, const char *prefix, const char *mark) {
-    ensureParagraph();
+    contentParagraph();
     Story &s = story();
     bool reopen = s.spanOpen;
     closeSpanGroup(s);
@@ -993,19 +1151,20 @@ void RtfWriter::openNoteOrComment(StoryKind kind, const char *prefix, const char
     delimit_ = true;
     pushStory(kind, 0, mark);
     // Remembered so the outer span can be reopened after the note.
-    story().resume = reopen ? "1" : "";
+    story().reopenSpan = reopen;
 }
 
 void RtfWriter::closeNoteOrComment(StoryKind kind) {
     if (story().kind != kind) return;
-    bool reopen = !story().resume.empty();
+    bool reopen = story().reopenSpan;
     endStory();
     body_ += '}';
     delimit_ = false;
     Story &s = story();
     if (reopen) {
         body_ += '{';
-        control(s.spanControls.c_str());
+        delimit_ = false;
+        if (!s.spanControls.empty()) control(s.spanControls.c_str());
         s.spanOpen = true;
     }
 }
@@ -1034,32 +1193,37 @@ void RtfWriter::closeComment() { closeNoteOrComment(StoryKind::Comment); }
 // text box's paragraphs are written where it is anchored, in the flow.
 void RtfWriter::openTextBox(const RVNGPropertyList &) {
     Story &outer = story();
-    std::string resume;
+    bool resume = false, reopen = false;
     if (outer.parOpen) {
-        resume = outer.spanOpen ? "span" : "paragraph";
+        resume = true;
+        reopen = outer.spanOpen;
         closeSpanGroup(outer);
-        control("\\par");
+        // An anchoring paragraph with nothing in it yet gives way to the
+        // box's first paragraph rather than stay as an empty one.
+        if (outer.hasContent) paragraphEnd(outer);
         outer.parOpen = false;
         outer.parPending = false;
     }
     int depth = outer.depth;
     pushStory(StoryKind::TextBox, depth, nullptr);
-    story().resume = resume;
+    story().resumeParagraph = resume;
+    story().reopenSpan = reopen;
 }
 
 void RtfWriter::closeTextBox() {
     if (story().kind != StoryKind::TextBox) return;
-    bool resume = !story().resume.empty();
-    bool story_resume_span = story().resume == "span";
+    bool resume = story().resumeParagraph;
+    bool reopen = story().reopenSpan;
     endStory();
     if (resume) {
         // The anchoring paragraph goes on, with its span's formatting.
         Story &s = story();
         paragraphPrefix(s);
         s.parOpen = true;
-        if (story_resume_span) {
+        if (reopen) {
             body_ += '{';
-            control(s.spanControls.c_str());
+            delimit_ = false;
+            if (!s.spanControls.empty()) control(s.spanControls.c_str());
             s.spanOpen = true;
         }
     }
@@ -1093,11 +1257,11 @@ void RtfWriter::drawConnector(const RVNGPropertyList &) { placeholder("[drawing]
 void RtfWriter::openTable(const RVNGPropertyList &propList) {
     Story &s = story();
     closeSpanGroup(s);
-    if (s.parOpen || s.parPending) control("\\par");
+    if (s.parOpen || s.parPending) paragraphEnd(s);
     s.parOpen = s.parPending = false;
-    if (s.kind == StoryKind::Body && s.depth == 0) beginSectionContent();
-    if (isStr(propList["fo:break-before"], "page") && s.kind == StoryKind::Body && s.depth == 0)
-        pageBreakDue_ = true;  // on the first cell's paragraph: RTF rows have no break of their own
+    if (isStr(propList["fo:break-before"], "page") && s.kind == StoryKind::Body && s.depth == 0 && !pageStart_)
+        pageBreakDue_ = true;
+    if (s.kind == StoryKind::Body && s.depth == 0) beginSectionContent();  // on the first cell's paragraph: RTF rows have no break of their own
     Table t;
     t.depth = s.depth + 1;
     long v;
@@ -1307,7 +1471,10 @@ void RtfWriter::closeTableCell() {
     Table &t = tables_.back();
     Story &s = story();
     closeSpanGroup(s);
-    for (; s.links > 0; --s.links) body_ += "}}}";
+    for (; s.links > 0; --s.links) {
+        body_ += "}}}";
+        delimit_ = false;
+    }
     if (!s.parOpen && !s.parPending) paragraphPrefix(s);
     endCellContent(t);
     if (stories_.size() > 1) stories_.pop_back();

@@ -102,12 +102,14 @@ private:
         int depth = 0;              // table nesting of its paragraphs (\itap)
         bool parOpen = false;       // a paragraph is being written
         bool parPending = false;    // a paragraph ended; its \par is still due
-        bool anyParagraph = false;  // a paragraph was started in it
+        bool hasContent = false;    // the open paragraph has text, a tab, a field...
         const char *mark = nullptr; // note or comment mark due at the first paragraph
         bool spanOpen = false;      // a span's group is open
         std::string spanControls;   // that span's character formatting
         int links = 0;              // link fields open in it
-        std::string resume;         // text box: the paragraph formatting to go back to
+        bool reopenSpan = false;    // note, comment, text box: the outer span goes on after it
+        bool resumeParagraph = false;  // text box: the anchoring paragraph goes on after it
+        bool allPages = false;      // header or footer for all pages
     };
     struct VerticalMerge {
         int rowsLeft = 0;      // rows still covered below the first cell
@@ -151,17 +153,19 @@ private:
     void pushStory(StoryKind kind, int depth, const char *mark);
     void endStory();
     void ensureParagraph();
+    void contentParagraph();
     void startParagraph(const librevenge::RVNGPropertyList &props, const OpenLevel *list);
     void endParagraph();
     void closeSpanGroup(Story &s);
     void paragraphPrefix(const Story &s);
-    void paragraphControls(const librevenge::RVNGPropertyList &props, long *leftOut);
+    void paragraphEnd(const Story &s);
+    void paragraphControls(const librevenge::RVNGPropertyList &props, long *leftOut, bool *columnBreak);
     void spanControls(const librevenge::RVNGPropertyList &props, std::string &out);
     void text(const char *utf8, size_t size);
     void control(const char *word);
     void control(const char *word, long value);
     void placeholder(const char *what);
-    int fontIndex(const std::string &name);
+    int fontIndex(const char *name);
     int colourIndex(const librevenge::RVNGProperty *colour);
     void openList(const librevenge::RVNGPropertyList &props, bool ordered);
     void closeList();
@@ -172,10 +176,22 @@ private:
     void emitEmptyCell(Table &t, const std::string &controls, long edge);
     long columnEdge(const Table &t, int column) const;
     void endCellContent(const Table &t);
+    void openHeaderFooter(const librevenge::RVNGPropertyList &props, int kind);
+    void closeHeaderFooter();
+    void finishHeaders();
     void openNoteOrComment(StoryKind kind, const char *prefix, const char *mark);
     void closeNoteOrComment(StoryKind kind);
     librevenge::RVNGPropertyList resolveStyle(const std::map<int, librevenge::RVNGPropertyList> &styles,
                                               const char *idKey, const librevenge::RVNGPropertyList &props) const;
+
+    // The current page span's header (0) or footer (1) for all pages, and
+    // whether it has odd- or even-page ones.
+    struct HeaderSlot {
+        size_t allStart = std::string::npos, allEnd = std::string::npos;
+        bool odd = false, even = false;
+    };
+    HeaderSlot headerSlots_[2];
+    int openHeaderKind_ = -1;
 
     std::string body_;
     bool delimit_ = false;  // the last thing written was a control word
@@ -196,6 +212,8 @@ private:
     bool facingPages_ = false;
     bool footnotes_ = false, endnotes_ = false;
     bool pageBreakDue_ = false;
+    bool pageStart_ = true;   // nothing written yet since the page span's section began
+    bool freshPage_ = false;  // the paragraph being started is the first on its page span
     bool ended_ = false;
     int frames_ = 0;
 };

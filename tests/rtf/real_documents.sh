@@ -3,45 +3,14 @@
 # The real WordPerfect documents of Debian's wp2x source package through
 # libwpd and the RTF writer (a sanitizer build: any fault fails), checked
 # against libwpd's own text output (wpd2text) and, as an independent reader,
-# unrtf. The source package is downloaded once into
-# ${DOCVANE_CACHE:-/var/cache/docvane}/sources through a private apt
-# configuration (the machine's sources stay as they are) and checked against
-# its .dsc.
+# unrtf. The documents come from wp2x-documents.sh.
 set -euo pipefail
 wpd2rtf=$1 rtftext=$2 work=$3
-cache=${DOCVANE_CACHE:-/var/cache/docvane}/sources
 for tool in wpd2text unrtf iconv; do
   command -v "$tool" >/dev/null || { echo "real_documents: $tool missing (Debian: libwpd-tools, unrtf)"; exit 1; }
 done
 
-fetch() {
-  local apt=$work/apt
-  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$cache"
-  echo 'deb-src http://deb.debian.org/debian bookworm main' > "$apt/sources.list"
-  local opts=(-o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
-              -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User=root)
-  local try
-  for try in 1 2 3; do
-    if apt-get "${opts[@]}" update >/dev/null && (cd "$cache" && apt-get "${opts[@]}" source --download-only wp2x >/dev/null); then
-      return 0
-    fi
-    sleep $((try * 5))
-  done
-  echo "real_documents: could not download Debian's wp2x source package; run again:"
-  echo "  (cd $cache && apt-get ${opts[*]} source --download-only wp2x)"
-  exit 1
-}
-
-dsc=$(ls "$cache"/wp2x_*.dsc 2>/dev/null | tail -1 || true)
-[ -n "$dsc" ] || fetch
-dsc=$(ls "$cache"/wp2x_*.dsc | tail -1)
-# Every file the .dsc names, checked against its SHA-256.
-awk '/^Checksums-Sha256:/ { on = 1; next } /^[^ ]/ { on = 0 } on && NF == 3 { print $1 "  " $3 }' "$dsc" \
-  | (cd "$cache" && sha256sum --quiet -c -) || { echo "real_documents: $cache does not match $dsc"; exit 1; }
-orig=$(ls "$cache"/wp2x_*.orig.tar.* | tail -1)
-
-rm -rf "$work/docs" && mkdir -p "$work/docs"
-tar -xf "$orig" -C "$work/docs" --wildcards '*/test/inputs/*.wp' --strip-components=3
+bash "$(dirname "$0")/wp2x-documents.sh" "$work/docs"
 
 norm() { tr -s '[:space:]' ' ' | sed 's/^ //; s/ $//'; }
 ascii() { tr -cd ' -~' | tr -d '?'; }
@@ -73,5 +42,5 @@ check wp "$(has wp '{\f1\fs44\cf1 Preparing')" "title in CG Times, 22 pt"
 check wp "$(has wp '\b\cf1 Section Headings')" "bold heading"
 check wp "$(has wp '\ul\cf1 italics')" "underlined words"
 check wp "$(has wp '\qc')" "centred title"
-check wp "$(has wp '{\f1\fnil\fcharset0 CG Times (Scalable);}')" "font in the font table"
+check wp "$(has wp '{\f1\froman\fcharset0 CG Times (Scalable);}')" "font in the font table"
 exit $failed

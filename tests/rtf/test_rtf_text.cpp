@@ -20,7 +20,8 @@ TEST(RtfText, TextAsAReaderSeesIt) {
         {"{\\rtf1 \\u-10179?\\u-8704?}", "\xF0\x9F\x98\x80", true},
         {"{\\rtf1 \\'80\\'e4}", "\xE2\x82\xAC\xC3\xA4", true},
         {"{\\rtf1 a{\\*\\unknown hidden}b{\\field{\\*\\fldinst PAGE}{\\fldrslt 3}}}", "ab3", true},
-        {"{\\rtf1 a{\\footnote note}b{\\header head}}", "anoteb" "head", true},
+        {"{\\rtf1 a{\\footnote note}b{\\header{\\b head}}}", "anote\nbhead\n", true},
+        {"{\\rtf1{\\listtext 1.\\tab}item}", "item", true},
         {"{\\rtf1 open", "open", false},
         {"{\\rtf1 x}}", "x", false},
         {"{\\rtf1 x}{y}", "x", false},
@@ -31,6 +32,7 @@ TEST(RtfText, TextAsAReaderSeesIt) {
         EXPECT_EQ(r.text, row.text) << row.rtf;
         EXPECT_EQ(r.ok, row.ok) << row.rtf;
     }
+    EXPECT_EQ(rtf_text("{\\rtf1{\\listtext 1.\\tab}item}", RtfLabels::Include).text, "1.\titem");
 }
 
 TEST(RtfText, ControlWordsWithParameters) {

@@ -111,10 +111,24 @@ TEST(RtfWriter, CharacterFormatting) {
         paragraph(w, "c", RVNGPropertyList(), props({{"style:font-name", "Arial"}, {"fo:color", "#000000"}}));
     });
     EXPECT_TRUE(o.word("fs28"));
-    EXPECT_TRUE(o.has("{\\fonttbl{\\f0\\fnil\\fcharset0 Times New Roman;}{\\f1\\fnil\\fcharset0 Courier New;}"
-                      "{\\f2\\fnil\\fcharset0 Arial;}}"));
+    EXPECT_TRUE(o.has("{\\fonttbl{\\f0\\froman\\fcharset0 Times New Roman;}{\\f1\\fmodern\\fprq1\\fcharset0 Courier New;}"
+                      "{\\f2\\fswiss\\fcharset0 Arial;}}"));
     EXPECT_TRUE(o.has("{\\colortbl;\\red18\\green52\\blue86;\\red0\\green0\\blue0;}"));
-    EXPECT_EQ(rtf_count(o.read, "f1"), 3u);  // font table entry and two spans
+    EXPECT_EQ(rtf_count(o.read, "f1"), 5u);  // font table entry, two spans and their paragraph marks
+    EXPECT_TRUE(o.has("{\\f1\\fs28\\cf1 a}{\\f1\\fs28\\cf1\\par}"));
+    // Families for readers without the font.
+    struct Family { const char *font; const char *entry; };
+    const Family families[] = {
+        {"CG Times (Scalable)", "\\froman\\fcharset0 CG Times (Scalable);"},
+        {"Univers", "\\fswiss\\fcharset0 Univers;"},
+        {"Letter Gothic 12cpi", "\\fmodern\\fprq1\\fcharset0 Letter Gothic 12cpi;"},
+        {"WP TypographicSymbols", "\\ftech\\fcharset0 WP TypographicSymbols;"},
+        {"Zapf Chancery", "\\fnil\\fcharset0 Zapf Chancery;"},
+    };
+    for (const Family &f : families) {
+        Output one = run([&](RtfWriter &w) { paragraph(w, "x", RVNGPropertyList(), props({{"style:font-name", f.font}})); });
+        EXPECT_TRUE(one.has(f.entry)) << one.head;
+    }
     EXPECT_EQ(o.read.text, "a\nb\nc\n");
 }
 
@@ -208,7 +222,8 @@ TEST(RtfWriter, PageSetupAndPageSpans) {
             letter.insert("fo:page-width", 8.5);
             letter.insert("fo:page-height", 11.0);
             w.openPageSpan(letter);
-            paragraph(w, "second");
+            // The span's section starts the page: the break is not written twice.
+            paragraph(w, "second", props({{"fo:break-before", "page"}}));
             w.closePageSpan();
         },
         false);
@@ -216,6 +231,7 @@ TEST(RtfWriter, PageSetupAndPageSpans) {
     EXPECT_TRUE(o.has("\\sectd\\pgwsxn16834\\pghsxn11909\\marglsxn1080\\margrsxn720\\margtsxn1440\\margbsxn1800\\lndscpsxn"));
     EXPECT_TRUE(o.has("first}\\sect\\sectd\\sbkpage\\pgwsxn12240\\pghsxn15840")) << o.body;  // no empty paragraph between
     EXPECT_EQ(o.read.text, "first\nsecond\n");
+    EXPECT_FALSE(o.word("pagebb"));
     EXPECT_TRUE(o.read.ok);
 }
 
@@ -270,8 +286,47 @@ TEST(RtfWriter, HeadersAndFooters) {
         EXPECT_TRUE(o.has("title}")) << o.body;
         if (row.documentWord) EXPECT_NE(o.head.find(std::string("\\") + row.documentWord), std::string::npos);
         else EXPECT_EQ(o.head.find("\\facingp"), std::string::npos);
-        EXPECT_EQ(o.read.text, "Running\ntitleBody\n");
+        EXPECT_EQ(o.read.text, "Running\ntitle\nBody\n");
     }
+}
+
+TEST(RtfWriter, HeadersForAllPagesBesideFacingPages) {
+    // RTF readers take a header for all pages as the right-hand one once
+    // pages face: it becomes the other side's, or both.
+    struct Row { std::vector<const char *> occurrences; const char *expected; };
+    const Row rows[] = {
+        {{"all", "even"}, "{\\headerr\\pard\\plain{all}}{\\headerl\\pard\\plain{even}}"},
+        {{"all", "odd"}, "{\\headerl\\pard\\plain{all}}{\\headerr\\pard\\plain{odd}}"},
+        {{"all"}, "{\\header\\pard\\plain{all}}\\pard"},
+    };
+    for (const Row &row : rows) {
+        Output o = run([&](RtfWriter &w) {
+            for (const char *occurrence : row.occurrences) {
+                w.openHeader(props({{"librevenge:occurrence", occurrence}}));
+                paragraph(w, occurrence);
+                w.closeHeader();
+            }
+            paragraph(w, "Body");
+        });
+        SCOPED_TRACE(o.body);
+        EXPECT_TRUE(o.has(row.expected));
+    }
+    // Facing pages from an earlier page span: both sides.
+    Output o = run([](RtfWriter &w) {
+        w.openHeader(props({{"librevenge:occurrence", "odd"}}));
+        paragraph(w, "odd");
+        w.closeHeader();
+        paragraph(w, "one");
+        w.closePageSpan();
+        w.openPageSpan(RVNGPropertyList());
+        w.openFooter(props({{"librevenge:occurrence", "all"}}));
+        paragraph(w, "foot");
+        w.closeFooter();
+        paragraph(w, "two");
+    });
+    SCOPED_TRACE(o.body);
+    EXPECT_TRUE(o.has("{\\footerr\\pard\\plain{foot}}{\\footerl\\pard\\plain{foot}}\\pard\\plain{two}"));
+    EXPECT_TRUE(o.read.ok);
 }
 
 TEST(RtfWriter, FootnotesAndEndnotes) {
@@ -295,7 +350,7 @@ TEST(RtfWriter, FootnotesAndEndnotes) {
         EXPECT_TRUE(o.has(endnote ? "{\\super\\chftn}{\\footnote\\ftnalt\\pard\\plain" : "{\\super\\chftn}{\\footnote\\pard\\plain"));
         EXPECT_EQ(rtf_count(o.read, "chftn"), 2u);  // the mark in the text and in the note
         EXPECT_TRUE(o.has("{Note text}}{\\b  goes on}"));  // the bold span goes on after the note
-        EXPECT_EQ(o.read.text, "BodyNote text goes on\n");
+        EXPECT_EQ(o.read.text, "BodyNote text\n goes on\n");
         EXPECT_EQ(o.head.find("\\fet1") != std::string::npos, endnote);
     }
 }
@@ -358,6 +413,41 @@ TEST(RtfWriter, TableWithCellsMergedBothWays) {
     EXPECT_TRUE(o.has("{before}\\par\\trowd"));  // the paragraph before ends before the row
 }
 
+TEST(RtfWriter, CoveredCellsGivenByTheParser) {
+    // Parsers other than libwpd name every covered cell: the same RTF.
+    Output o = run([](RtfWriter &w) {
+        w.openTable(RVNGPropertyList());
+        for (int row = 0; row < 2; ++row) {
+            w.openTableRow(RVNGPropertyList());
+            RVNGPropertyList first;
+            first.insert("librevenge:column", 0);
+            if (row == 0) {
+                first.insert("table:number-columns-spanned", 2);
+                first.insert("table:number-rows-spanned", 2);
+                w.openTableCell(first);
+                paragraph(w, "big");
+                w.closeTableCell();
+            } else {
+                w.insertCoveredTableCell(first);
+            }
+            RVNGPropertyList covered;
+            covered.insert("librevenge:column", 1);
+            w.insertCoveredTableCell(covered);
+            RVNGPropertyList last;
+            last.insert("librevenge:column", 2);
+            w.openTableCell(last);
+            paragraph(w, row ? "d" : "c");
+            w.closeTableCell();
+            w.closeTableRow();
+        }
+        w.closeTable();
+    });
+    SCOPED_TRACE(o.body);
+    EXPECT_TRUE(o.has("\\trowd\\trgaph108\\trleft0\\trql\\clvmgf\\clmgf\\cellx1440\\clvmgf\\clmrg\\cellx2880\\cellx4320 "));
+    EXPECT_TRUE(o.has("\\trowd\\trgaph108\\trleft0\\trql\\clvmrg\\clmgf\\cellx1440\\clvmrg\\clmrg\\cellx2880\\cellx4320 "));
+    EXPECT_EQ(o.read.text, "big\t\tc\t\n\t\td\t\n");
+}
+
 TEST(RtfWriter, NestedTable) {
     Output o = run([](RtfWriter &w) {
         w.openTable(RVNGPropertyList());
@@ -416,7 +506,8 @@ TEST(RtfWriter, Lists) {
     SCOPED_TRACE(o.head + o.body);
     EXPECT_TRUE(o.read.ok);
     // Labels as text for readers without lists, and RTF lists for the others.
-    EXPECT_EQ(o.read.text, "3.\tthree\n4.\tfour\n(a)\tsub\n\xE2\x80\xA2\tdot\n");
+    EXPECT_EQ(rtf_text(o.rtf, RtfLabels::Include).text, "3.\tthree\n4.\tfour\n(a)\tsub\n\xE2\x80\xA2\tdot\n");
+    EXPECT_EQ(o.read.text, "three\nfour\nsub\ndot\n");
     EXPECT_TRUE(o.has("{\\listlevel\\levelnfc0\\levelnfcn0\\leveljc0\\levelfollow0\\levelstartat3{\\leveltext\\'02\\'00.;}"
                       "{\\levelnumbers\\'01;}\\fi-360\\li360"));
     EXPECT_TRUE(o.has("\\levelnfc4\\levelnfcn4\\leveljc0\\levelfollow0\\levelstartat1{\\leveltext\\'03(\\'01);}{\\levelnumbers\\'02;}"));
@@ -498,6 +589,22 @@ TEST(RtfWriter, TextBoxesCommentsAndLinks) {
     EXPECT_TRUE(o.has("\\par\\pard\\plain{\\i After"));
     EXPECT_TRUE(o.has("{\\*\\atnid dv}\\chatn{\\*\\annotation\\pard\\plain{\\super\\chatn}"));
     EXPECT_TRUE(o.has("{\\field{\\*\\fldinst HYPERLINK \"http://example.org/x\"}{\\fldrslt{{\\i link}}}}"));
+
+    // A box at the start of a paragraph: no empty paragraph before it.
+    o = run([](RtfWriter &w) {
+        w.openParagraph(RVNGPropertyList());
+        w.openSpan(RVNGPropertyList());
+        w.openFrame(RVNGPropertyList());
+        w.openTextBox(RVNGPropertyList());
+        paragraph(w, "Inside");
+        w.closeTextBox();
+        w.closeFrame();
+        w.insertText("After");
+        w.closeSpan();
+        w.closeParagraph();
+    });
+    EXPECT_EQ(o.read.text, "Inside\nAfter\n");
+    EXPECT_EQ(rtf_count(o.read, "par"), 2u) << o.body;
 }
 
 TEST(RtfWriter, DocumentPropertiesGoToInfo) {
@@ -518,6 +625,41 @@ TEST(RtfWriter, DocumentPropertiesGoToInfo) {
     RtfText r = rtf_text(head + w.body() + RtfWriter::tail());
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.text, "");  // \info is not text
+}
+
+TEST(RtfWriter, DamagedValuesStayBounded) {
+    Output o = run([](RtfWriter &w) {
+        RVNGPropertyList level = props({{"style:num-format", "a"}});
+        level.insert("text:start-value", 2147483647);
+        w.openOrderedListLevel(level);
+        for (int i = 0; i < 2; ++i) {
+            w.openListElement(RVNGPropertyList());
+            w.insertText("item");
+            w.closeListElement();
+        }
+        w.closeOrderedListLevel();
+        RVNGPropertyList table;
+        RVNGPropertyListVector cols;
+        RVNGPropertyList wide;
+        wide.insert("style:column-width", 1e300);
+        cols.append(wide);
+        table.insert("librevenge:table-columns", cols);
+        w.openTable(table);
+        RVNGPropertyList cell;
+        cell.insert("table:number-columns-spanned", 1000000);
+        cell.insert("table:number-rows-spanned", 1000000);
+        w.openTableCell(cell);
+        w.closeTable();
+        RVNGPropertyList para;
+        para.insert("fo:margin-left", -1e300);
+        para.insert("fo:line-height", 1e300, librevenge::RVNG_PERCENT);
+        paragraph(w, "end", para);
+    });
+    EXPECT_TRUE(o.read.ok);
+    EXPECT_LT(o.rtf.size(), 20000u);
+    EXPECT_EQ(rtf_text(o.rtf, RtfLabels::Include).text.substr(0, 22), "32767\titem\n32767\titem\n");
+    EXPECT_TRUE(o.word("cellx31680"));
+    EXPECT_TRUE(o.word("li-31680"));
 }
 
 TEST(RtfWriter, CallsOutOfOrderStillGiveBalancedRtf) {
