@@ -91,4 +91,4 @@ else
   { [ -z "$(tail -c 1 "$out")" ] || echo; echo; cat "$section.marked"; } >> "$out"
 fi
 rm -f "$section" "$section.marked"
-sed -n "/^$begin\$/,/^$end\$/p" "$out"
+awk -v b="$begin" -v e="$end" '$0 == b { on = 1 } on { print } $0 == e { on = 0 }' "$out"
