@@ -130,4 +130,25 @@ say "Both sections are empty: a list request names only WordPad's built-in conve
 say "(MSWD6_32.WPC and WRITE32.WPC beside WordPad's program), and this prefix has none."
 say "The registered example converter is reached by conversion request files (X or Y)."
 
+step "A real WordPerfect document: the converter wordperfect.cnv (libwpd) in $tree"
+say "librevenge and libwpd come from Debian's sources, built once into the cache (scripts/wpd-deps.sh; minutes the first time)"
+cmake --build "$tree" -j2 --target wordperfect | grep -E 'wpd-deps|Linking|Built target wordperfect$' | sed 's/^/    /' || true
+bash scripts/check-imports.sh "$tree/wordperfect.cnv" | sed 's/^/    /'
+cp "$tree/wordperfect.cnv" "$install/"
+sed -e 's/\r$//' -e '/^;/d' -e '/^$/d' "converters/wordperfect/wordperfect-$arch.reg" | sed 's/^/    | /'
+cp "converters/wordperfect/wordperfect-$arch.reg" "$c/demo/wordperfect.reg"
+wine regedit /S 'C:\demo\wordperfect.reg'
+# A short paper, a real WordPerfect 5 document from Debian's wp2x sources.
+documents=$(bash scripts/wpd-deps.sh --documents)
+cp "$documents/wp.wp" "$c/demo/paper.wp"
+say "C:\\demo\\paper.wp: $(wc -c < "$c/demo/paper.wp") bytes of WordPerfect 5"
+printf 'C:\\demo\\paper.wp\r\nC:\\demo\\paper.rtf\r\nX\r\n' > "$c/demo/paper.req"
+say "request file C:\\demo\\paper.req:"
+show "$c/demo/paper.req"
+run "$dv\\docvane.exe" 'C:\demo\paper.req'
+say "status file:"
+show "$c/demo/paper.req"
+say "first lines of C:\\demo\\paper.rtf ($(wc -c < "$c/demo/paper.rtf") bytes), cut at 160 characters:"
+head -c 1600 "$c/demo/paper.rtf" | tr -d '\r' | sed -E 's/\\par([^a-z])/\\par\n\1/g' | head -n 8 | cut -c1-160 | sed 's/^/    | /'
+
 step "Done in $(( $(date +%s) - started )) s. The files are in $c/demo"

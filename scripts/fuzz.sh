@@ -13,10 +13,23 @@ cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DC
 cmake --build "$build" -j"$(nproc)" >/dev/null
 mkdir -p "$build/artifacts"
 status=0
-for name in request_file command_tail list_line exclusion_filter pe_image; do
+names="request_file command_tail list_line exclusion_filter pe_image"
+# The RTF writer's harness needs Debian's librevenge and libwpd (libwpd-dev);
+# without them it is not built, and not run.
+if [ -x "$build/fuzz/fuzz_wordperfect_rtf" ]; then
+  names="$names wordperfect_rtf"
+else
+  echo "fuzz: wordperfect_rtf not built (libwpd-dev missing), skipped"
+fi
+for name in $names; do
   corpus=$build/corpus/$name
   mkdir -p "$corpus"
   cp -n fuzz/corpus/$name/* "$corpus/" 2>/dev/null || true
+  # Real WordPerfect documents as seeds too, once the RTF writer's tests have
+  # downloaded them (no download here).
+  if [ "$name" = wordperfect_rtf ] && ls "${DOCVANE_CACHE:-/var/cache/docvane}"/sources/wp2x_*.dsc >/dev/null 2>&1; then
+    bash tests/rtf/wp2x-documents.sh "$build/wp2x" >/dev/null && cp -n "$build"/wp2x/*.wp "$corpus/"
+  fi
   echo "fuzz: $name for ${seconds}s"
   if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -print_final_stats=1 \
        -artifact_prefix="$build/artifacts/$name-" "$corpus" >"$build/$name.log" 2>&1; then

@@ -4,8 +4,10 @@
 #  - docvane-<version>-x86.msi and docvane-<version>-x64.msi: the Windows
 #    Installer packages of the i686 and the x86_64 build (packaging/docvane.wxs);
 #  - docvane-<version>.zip: per architecture a folder with the stripped
-#    docvane.exe, dvinfo.exe and example converter textconv.cnv and that
-#    folder's registration file; the administrator's README.txt, LICENSE.txt,
+#    docvane.exe, dvinfo.exe, example converter textconv.cnv and WordPerfect
+#    converter wordperfect.cnv and that folder's registration files; the
+#    WordPerfect converter's licence texts and notice (licenses/wordperfect);
+#    the administrator's README.txt, LICENSE.txt,
 #    the callers' and converter authors' references, the sources of the
 #    example converter and of the calling examples, and SHA256SUMS;
 #  - docvane-<version>-symbols.zip: what was stripped (debug information and
@@ -142,17 +144,17 @@ for arch in i686 x86_64; do
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
         -DDOCVANE_TESTS=OFF -DCMAKE_C_FLAGS="$debug_flags" -DCMAKE_CXX_FLAGS="$debug_flags" \
         -DDOCVANE_VERSION="$version_override" >/dev/null
-  cmake --build "$build/$arch" -j2 --target docvane dvinfo textconv
+  cmake --build "$build/$arch" -j2 --target docvane dvinfo textconv wordperfect
 done
 
 stage=$build/stage
 rm -rf "$stage"
 top=$stage/$name
 symbols=$stage/$name-symbols
-mkdir -p "$top/docs" "$top/examples/textconv" "$top/examples/callers"
+mkdir -p "$top/docs" "$top/examples/textconv" "$top/examples/callers" "$top/licenses/wordperfect"
 for arch in i686 x86_64; do
   mkdir -p "$top/$arch" "$symbols/$arch"
-  for file in docvane.exe dvinfo.exe textconv.cnv; do
+  for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do
     # The debug sections and symbol table go to the symbols archive; the
     # shipped file keeps only a link to them (name and CRC).
     SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --only-keep-debug \
@@ -160,18 +162,29 @@ for arch in i686 x86_64; do
     (cd "$symbols/$arch" && SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --strip-all \
       --add-gnu-debuglink="$file.debug" "$build/$arch/$file" "$top/$arch/$file")
   done
-  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/textconv.cnv"
-  for file in docvane.exe dvinfo.exe textconv.cnv; do
+  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/textconv.cnv" \
+    "$top/$arch/wordperfect.cnv"
+  for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do
     bash scripts/check-version.sh "$top/$arch/$file" "$version"
     sign "$top/$arch/$file"
   done
   crlf "examples/textconv/textconv-$arch.reg" "$top/$arch/textconv.reg"
+  crlf "converters/wordperfect/wordperfect-$arch.reg" "$top/$arch/wordperfect.reg"
 done
+# wordperfect.cnv holds librevenge and libwpd under their MPL-2.0 option:
+# the licence as their (verified) source tarball carries it, the notice of
+# versions and sources, and the one patch applied.
+cache=${DOCVANE_CACHE:-/var/cache/docvane}
+tar -xJOf "$cache/sources/libwpd_0.10.3.orig.tar.xz" libwpd-0.10.3/COPYING.MPL > "$stage/MPL-2.0"
+crlf "$stage/MPL-2.0" "$top/licenses/wordperfect/MPL-2.0.txt"
+rm "$stage/MPL-2.0"
+crlf packaging/wordperfect/NOTICE.txt "$top/licenses/wordperfect/NOTICE.txt"
+cp converters/wordperfect/deps/libwpd-wpxtable-stddef.patch "$top/licenses/wordperfect/"
 crlf packaging/README.txt "$top/README.txt"
 crlf LICENSE "$top/LICENSE.txt"
 # What an administrator or a developer of a caller or a converter can use;
 # the notes on docvane's own sources stay in the repository.
-cp docs/callers-reference.md docs/converter-authors.md "$top/docs/"
+cp docs/callers-reference.md docs/converter-authors.md docs/wordperfect.md "$top/docs/"
 cp examples/textconv/textconv.c examples/textconv/textconv_core.c examples/textconv/textconv_core.h \
    examples/textconv/README.md "$top/examples/textconv/"
 crlf examples/callers/convert.bat "$top/examples/callers/convert.bat"

@@ -83,7 +83,7 @@ if [ $built -eq 0 ]; then
     top=$work/signed/docvane-$version
     signed=("$work/signed/docvane-$version-x86.msi" "$work/signed/docvane-$version-x64.msi")
     for arch in i686 x86_64; do
-      for file in docvane.exe dvinfo.exe textconv.cnv; do signed+=("$top/$arch/$file"); done
+      for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do signed+=("$top/$arch/$file"); done
     done
     for file in "${signed[@]}"; do
       osslsigncode verify -CAfile "$key/cert.pem" -in "$file" > "$file.verify" 2>&1 \

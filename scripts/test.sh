@@ -44,11 +44,11 @@ for arch in x86_64 i686; do
   echo "== $arch build"
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release -DDOCVANE_TESTS=ON >/dev/null
   cmake --build "$build/$arch" -j"$jobs"
-  # The shipped programs and the example converter must need only system
-  # DLLs (and docvane.exe has no manifest); each carries the version and no
-  # icon.
-  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/textconv.cnv"
-  for file in docvane.exe dvinfo.exe textconv.cnv; do
+  # The shipped programs and converters must need only system DLLs (and
+  # docvane.exe has no manifest); each carries the version and no icon.
+  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/textconv.cnv" \
+    "$build/$arch/wordperfect.cnv"
+  for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do
     bash scripts/check-version.sh "$build/$arch/$file" "$version"
   done
 done
