@@ -60,6 +60,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   update_once
   apt_install "${missing[@]}" || { log "stopped: see above"; exit 1; }
 fi
+# The WordPerfect converter's libraries and test documents: Debian's source
+# packages, fetched and verified once into the cache with the same retries
+# (the build itself runs from CMake). Its stand-in test turns this off.
+if [ "${DOCVANE_SETUP_SOURCES:-1}" = 1 ]; then
+  bash "$(dirname "$0")/wpd-deps.sh" --documents >/dev/null || { log "stopped: see above"; exit 1; }
+fi
 [ "$needs_i386" = no ] && { log "ready ($entry)"; exit 0; }
 
 # The machine's Debian mirror (deb822 or one-line format).

@@ -110,7 +110,7 @@ row() {
         APT_GET=$bin/apt-get DPKG=$bin/dpkg DPKG_QUERY=$bin/dpkg-query APT_SLEEP=$bin/sleep \
         DPKG_DEB=$bin/dpkg-deb MOUNT=$bin/mount DOCVANE_SUDO= APT_MAIN_SUITE=bookworm \
         APT_PAUSE=20 APT_UPDATE_ATTEMPTS=3 APT_WAIT_BUDGET=$budget \
-        DOCVANE_QEMU_DIR=$case/qemu DOCVANE_BINFMT_DIR=$case/binfmt DOCVANE_APT_SOURCES=$case/debian.sources \
+        DOCVANE_SETUP_SOURCES=0 DOCVANE_QEMU_DIR=$case/qemu DOCVANE_BINFMT_DIR=$case/binfmt DOCVANE_APT_SOURCES=$case/debian.sources \
         DOCVANE_WINE32_LOADER=$bin/wine32 STANDIN_mount_STATUS=$mount_status STANDIN_WINE32_STATUS=$wine32_status \
         bash scripts/setup.sh "$entry" 2>&1)
   status=$?
