@@ -13,5 +13,5 @@ case "$arch" in
   x86_64) loader=/usr/lib/wine/wine64 ;;
   *) echo "wine-run.sh: unknown arch $arch" >&2; exit 2 ;;
 esac
-export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=C
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} LC_ALL=${DOCVANE_LC_ALL:-C}
 exec "$loader" "$@"
