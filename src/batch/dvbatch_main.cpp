@@ -165,6 +165,10 @@ int wmain(int argc, wchar_t **argv) {
         return fail(EXIT_SETTING, "the report " + report_shown + " is not a dvbatch report (line " +
                                       std::to_string(bad_line) + " is no record)");
     }
+    if (!report.prepare_append(content)) {
+        work.remove();
+        return fail(EXIT_NOT_WRITABLE, "cannot write the report " + report_shown);
+    }
 
     std::vector<SourceFile> files;
     if (!walk_source(source, report_path, &files)) {

@@ -16,8 +16,12 @@ bool ReportFile::open(const std::wstring &long_form, std::string *content) {
         if (!got) break;
         content->append(buffer, got);
     }
-    if (!content->empty() && content->back() != '\n') {
-        size_t keep = content->rfind('\n');
+    return true;
+}
+
+bool ReportFile::prepare_append(const std::string &content) {
+    if (!content.empty() && content.back() != '\n') {
+        size_t keep = content.rfind('\n');
         keep = keep == std::string::npos ? 0 : keep + 1;
         LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(keep);

@@ -319,7 +319,7 @@ const BadInput BAD_INPUTS[] = {
 TEST_F(Batch, BadInputGetsAMessageAndExit2BeforeAnythingIsConverted) {
     ASSERT_TRUE(put(source + "\\a.doc", "convert"));
     std::string file = work.file("notes.txt");
-    ASSERT_TRUE(put(file, "these are notes\nnot a report\n"));
+    ASSERT_TRUE(put(file, "these are notes\nnot a report"));
     for (const BadInput &row : BAD_INPUTS) {
         SCOPED_TRACE(row.what);
         std::string d = work.file(std::string("dest-") + std::to_string(&row - BAD_INPUTS));
@@ -336,7 +336,7 @@ TEST_F(Batch, BadInputGetsAMessageAndExit2BeforeAnythingIsConverted) {
         EXPECT_TRUE(files.empty());
         EXPECT_FALSE(exists(d + "\\a.doc.rtf"));
     }
-    EXPECT_EQ(get(file), "these are notes\nnot a report\n");
+    EXPECT_EQ(get(file), "these are notes\nnot a report");
     EXPECT_FALSE(exists(source + "\\sub"));
     Finished help = dvbatch("--help");
     EXPECT_EQ(help.code, 0u);
