@@ -4,7 +4,7 @@
 #  - docvane-<version>-x86.msi and docvane-<version>-x64.msi: the Windows
 #    Installer packages of the i686 and the x86_64 build (packaging/docvane.wxs);
 #  - docvane-<version>.zip: per architecture a folder with the stripped
-#    docvane.exe, dvinfo.exe and example converter textconv.cnv and that
+#    docvane.exe, dvinfo.exe, dvbatch.exe and example converter textconv.cnv and that
 #    folder's registration file; the administrator's README.txt, LICENSE.txt,
 #    the callers' and converter authors' references, the sources of the
 #    example converter and of the calling examples, and SHA256SUMS;
@@ -142,7 +142,7 @@ for arch in i686 x86_64; do
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
         -DDOCVANE_TESTS=OFF -DCMAKE_C_FLAGS="$debug_flags" -DCMAKE_CXX_FLAGS="$debug_flags" \
         -DDOCVANE_VERSION="$version_override" >/dev/null
-  cmake --build "$build/$arch" -j2 --target docvane dvinfo textconv
+  cmake --build "$build/$arch" -j2 --target docvane dvinfo dvbatch textconv
 done
 
 stage=$build/stage
@@ -152,7 +152,7 @@ symbols=$stage/$name-symbols
 mkdir -p "$top/docs" "$top/examples/textconv" "$top/examples/callers"
 for arch in i686 x86_64; do
   mkdir -p "$top/$arch" "$symbols/$arch"
-  for file in docvane.exe dvinfo.exe textconv.cnv; do
+  for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv; do
     # The debug sections and symbol table go to the symbols archive; the
     # shipped file keeps only a link to them (name and CRC).
     SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --only-keep-debug \
@@ -160,8 +160,9 @@ for arch in i686 x86_64; do
     (cd "$symbols/$arch" && SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --strip-all \
       --add-gnu-debuglink="$file.debug" "$build/$arch/$file" "$top/$arch/$file")
   done
-  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/textconv.cnv"
-  for file in docvane.exe dvinfo.exe textconv.cnv; do
+  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/dvbatch.exe" \
+    "$top/$arch/textconv.cnv"
+  for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv; do
     bash scripts/check-version.sh "$top/$arch/$file" "$version"
     sign "$top/$arch/$file"
   done
@@ -171,7 +172,9 @@ crlf packaging/README.txt "$top/README.txt"
 crlf LICENSE "$top/LICENSE.txt"
 # What an administrator or a developer of a caller or a converter can use;
 # the notes on docvane's own sources stay in the repository.
-cp docs/callers-reference.md docs/converter-authors.md "$top/docs/"
+cp docs/callers-reference.md docs/converter-authors.md docs/batch.md "$top/docs/"
+# dvbatch from Linux, beside the architecture folders.
+cp packaging/docvane-batch "$top/docvane-batch"
 cp examples/textconv/textconv.c examples/textconv/textconv_core.c examples/textconv/textconv_core.h \
    examples/textconv/README.md "$top/examples/textconv/"
 crlf examples/callers/convert.bat "$top/examples/callers/convert.bat"
@@ -180,6 +183,7 @@ crlf packaging/SYMBOLS.txt "$symbols/SYMBOLS.txt"
 sums_of "$top" > "$stage/sums" && mv "$stage/sums" "$top/SHA256SUMS"
 sums_of "$symbols" > "$stage/sums" && mv "$stage/sums" "$symbols/SHA256SUMS"
 normalise "$stage"
+chmod 0755 "$top/docvane-batch"
 
 mkdir -p "$dist"
 for msi in x86:i686 x64:x86_64; do

@@ -47,8 +47,9 @@ for arch in x86_64 i686; do
   # The shipped programs and the example converter must need only system
   # DLLs (and docvane.exe has no manifest); each carries the version and no
   # icon.
-  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/textconv.cnv"
-  for file in docvane.exe dvinfo.exe textconv.cnv; do
+  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/dvbatch.exe" \
+    "$build/$arch/textconv.cnv"
+  for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv; do
     bash scripts/check-version.sh "$build/$arch/$file" "$version"
   done
 done
