@@ -2,8 +2,9 @@
 # bench/dvbatch_kill.sh BUILD_DIR [KILLS]: the SIGKILL criterion for dvbatch.
 # KILLS times (default 20): with two CPU-bound processes running beside, start
 # dvbatch over documents that each take 100 ms (every tenth also leaves a
-# child process behind), SIGKILL dvbatch at a random moment within its first
-# 4 s, and count after 5 s the processes of the batch still alive (docvane
+# child process behind), SIGKILL dvbatch at a random moment within 2 s of its
+# first docvane start (when documents are being started and finished), and
+# count after 5 s the processes of the batch still alive (docvane
 # runs of that DEST, and children). Prints one line per kill and a total;
 # never fails. Uses BUILD_DIR's Wine prefix, with the batch fixture converter
 # registered for import.
@@ -32,7 +33,11 @@ for k in $(seq 1 "$kills"); do
   dest=$work/out-$k
   "$loader" "$build/dvbatch.exe" import "Z:$work/in" "Z:$dest" --jobs 2 --quiet 2>/dev/null &
   pid=$!
-  delay=$(awk -v s=$RANDOM 'BEGIN { srand(s); printf "%.2f", 0.5 + rand() * 3.5 }')
+  for _ in $(seq 1 300); do
+    ls "$dest/.dvbatch-work" 2>/dev/null | grep -q '^r.*\.req$' && break
+    sleep 0.1
+  done
+  delay=$(awk -v s=$RANDOM 'BEGIN { srand(s); printf "%.2f", rand() * 2 }')
   sleep "$delay"
   kill -KILL $pid 2>/dev/null
   wait $pid 2>/dev/null
@@ -42,7 +47,7 @@ for k in $(seq 1 "$kills"); do
   n=$((left + children))
   survivors_total=$((survivors_total + n))
   [ $n -gt 0 ] && with_survivors=$((with_survivors + 1))
-  echo "kill $k after ${delay}s: $(wc -l < "$dest/dvbatch-report.jsonl" 2>/dev/null || echo 0) records, $n processes alive 5 s later"
+  echo "kill $k ${delay}s after the first start: $(cat "$dest/dvbatch-report.jsonl" 2>/dev/null | wc -l) records, $n processes alive 5 s later"
 done
 echo "total: $kills kills, $with_survivors with survivors, $survivors_total processes alive 5 s after a kill"
 "$loader" reg delete "$key" /f >/dev/null 2>&1
