@@ -39,6 +39,7 @@ sleep 2
 t0=$(now)
 ls "$work/req" | parallel --will-cite -j2 "$loader" "$docvane" "Z:${work//\//\\\\}\\\\req\\\\{}" >/dev/null 2>&1
 t1=$(now); report "$t0" "$t1" "(a) GNU parallel -j2, wine docvane.exe each"
+echo "    outputs of (a): $(ls "$work/par" | wc -l) of $count"
 
 cp "$work/req/r1.req" "$work/template.req"
 half=$((count / 2))
@@ -58,6 +59,7 @@ for jobs in 1 2; do
   t0=$(now)
   "$loader" "$build/dvbatch.exe" import "Z:$work/in" "Z:$work/out" --jobs $jobs --quiet 2>/dev/null
   t1=$(now); report "$t0" "$t1" "($([ $jobs = 1 ] && echo c || echo d)) dvbatch --jobs $jobs"
+  echo "    outputs: $(find "$work/out" -name '*.rtf' | wc -l) of $count"
 done
 "$loader" "$work/launcher.exe" release >/dev/null 2>&1
 kill $holder 2>/dev/null
