@@ -13,7 +13,7 @@ cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DC
 cmake --build "$build" -j"$(nproc)" >/dev/null
 mkdir -p "$build/artifacts"
 status=0
-for name in request_file command_tail list_line exclusion_filter pe_image; do
+for name in request_file command_tail list_line exclusion_filter pe_image report; do
   corpus=$build/corpus/$name
   mkdir -p "$corpus"
   cp -n fuzz/corpus/$name/* "$corpus/" 2>/dev/null || true
