@@ -13,7 +13,7 @@ cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DC
 cmake --build "$build" -j"$(nproc)" >/dev/null
 mkdir -p "$build/artifacts"
 status=0
-names="request_file command_tail list_line exclusion_filter pe_image"
+names="request_file command_tail list_line exclusion_filter pe_image report"
 # The RTF writer's harness needs Debian's librevenge and libwpd (libwpd-dev);
 # without them it is not built, and not run.
 if [ -x "$build/fuzz/fuzz_wordperfect_rtf" ]; then

@@ -4,10 +4,11 @@
 #  - docvane-<version>-x86.msi and docvane-<version>-x64.msi: the Windows
 #    Installer packages of the i686 and the x86_64 build (packaging/docvane.wxs);
 #  - docvane-<version>.zip: per architecture a folder with the stripped
-#    docvane.exe, dvinfo.exe, example converter textconv.cnv and WordPerfect
-#    converter wordperfect.cnv and that folder's registration files; the
-#    WordPerfect converter's licence texts and notice (licenses/wordperfect);
-#    the administrator's README.txt, LICENSE.txt,
+#    docvane.exe, dvinfo.exe, dvbatch.exe, example converter textconv.cnv and
+#    WordPerfect converter wordperfect.cnv and that folder's registration
+#    files; the WordPerfect converter's licence texts and notice
+#    (licenses/wordperfect); docvane-batch (dvbatch from Linux); the
+#    administrator's README.txt, LICENSE.txt,
 #    the callers' and converter authors' references, the sources of the
 #    example converter and of the calling examples, and SHA256SUMS;
 #  - docvane-<version>-symbols.zip: what was stripped (debug information and
@@ -144,7 +145,7 @@ for arch in i686 x86_64; do
   cmake -S . -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
         -DDOCVANE_TESTS=OFF -DCMAKE_C_FLAGS="$debug_flags" -DCMAKE_CXX_FLAGS="$debug_flags" \
         -DDOCVANE_VERSION="$version_override" >/dev/null
-  cmake --build "$build/$arch" -j2 --target docvane dvinfo textconv wordperfect
+  cmake --build "$build/$arch" -j2 --target docvane dvinfo dvbatch textconv wordperfect
 done
 
 stage=$build/stage
@@ -154,7 +155,7 @@ symbols=$stage/$name-symbols
 mkdir -p "$top/docs" "$top/examples/textconv" "$top/examples/callers" "$top/licenses/wordperfect"
 for arch in i686 x86_64; do
   mkdir -p "$top/$arch" "$symbols/$arch"
-  for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do
+  for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv wordperfect.cnv; do
     # The debug sections and symbol table go to the symbols archive; the
     # shipped file keeps only a link to them (name and CRC).
     SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --only-keep-debug \
@@ -162,9 +163,9 @@ for arch in i686 x86_64; do
     (cd "$symbols/$arch" && SOURCE_DATE_EPOCH=$pe_time "$arch-w64-mingw32-objcopy" --strip-all \
       --add-gnu-debuglink="$file.debug" "$build/$arch/$file" "$top/$arch/$file")
   done
-  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/textconv.cnv" \
-    "$top/$arch/wordperfect.cnv"
-  for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do
+  bash scripts/check-imports.sh "$top/$arch/docvane.exe" "$top/$arch/dvinfo.exe" "$top/$arch/dvbatch.exe" \
+    "$top/$arch/textconv.cnv" "$top/$arch/wordperfect.cnv"
+  for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv wordperfect.cnv; do
     bash scripts/check-version.sh "$top/$arch/$file" "$version"
     sign "$top/$arch/$file"
   done
@@ -184,7 +185,9 @@ crlf packaging/README.txt "$top/README.txt"
 crlf LICENSE "$top/LICENSE.txt"
 # What an administrator or a developer of a caller or a converter can use;
 # the notes on docvane's own sources stay in the repository.
-cp docs/callers-reference.md docs/converter-authors.md docs/wordperfect.md "$top/docs/"
+cp docs/callers-reference.md docs/converter-authors.md docs/wordperfect.md docs/batch.md "$top/docs/"
+# dvbatch from Linux, beside the architecture folders.
+cp packaging/docvane-batch "$top/docvane-batch"
 cp examples/textconv/textconv.c examples/textconv/textconv_core.c examples/textconv/textconv_core.h \
    examples/textconv/README.md "$top/examples/textconv/"
 crlf examples/callers/convert.bat "$top/examples/callers/convert.bat"
@@ -193,6 +196,7 @@ crlf packaging/SYMBOLS.txt "$symbols/SYMBOLS.txt"
 sums_of "$top" > "$stage/sums" && mv "$stage/sums" "$top/SHA256SUMS"
 sums_of "$symbols" > "$stage/sums" && mv "$stage/sums" "$symbols/SHA256SUMS"
 normalise "$stage"
+chmod 0755 "$top/docvane-batch"
 
 mkdir -p "$dist"
 for msi in x86:i686 x64:x86_64; do

@@ -83,7 +83,7 @@ if [ $built -eq 0 ]; then
     top=$work/signed/docvane-$version
     signed=("$work/signed/docvane-$version-x86.msi" "$work/signed/docvane-$version-x64.msi")
     for arch in i686 x86_64; do
-      for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do signed+=("$top/$arch/$file"); done
+      for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv wordperfect.cnv; do signed+=("$top/$arch/$file"); done
     done
     for file in "${signed[@]}"; do
       osslsigncode verify -CAfile "$key/cert.pem" -in "$file" > "$file.verify" 2>&1 \
@@ -158,10 +158,10 @@ msi_row() {
   # installed VERSION: the files, their version and the uninstall entry.
   installed() {
     local v=$1 file expected
-    expected=$'LICENSE.txt\nREADME.txt\ndocs/callers-reference.md\ndocs/converter-authors.md\ndocvane.exe\ndvinfo.exe\ntextconv.cnv'
+    expected=$'LICENSE.txt\nREADME.txt\ndocs/batch.md\ndocs/callers-reference.md\ndocs/converter-authors.md\ndocvane.exe\ndvbatch.exe\ndvinfo.exe\ntextconv.cnv'
     [ "$(cd "$dir" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] \
       || fail "$v: files in $folder\\docvane are not the expected ones"
-    for file in docvane.exe dvinfo.exe textconv.cnv; do
+    for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv; do
       bash scripts/check-version.sh "$dir/$file" "$v" >/dev/null || fail "$v: $file is not version $v"
     done
     [ "$(run "C:\\$folder\\docvane\\dvinfo.exe" --version | tr -d '\r')" = "dvinfo $v" ] \

@@ -46,9 +46,9 @@ for arch in x86_64 i686; do
   cmake --build "$build/$arch" -j"$jobs"
   # The shipped programs and converters must need only system DLLs (and
   # docvane.exe has no manifest); each carries the version and no icon.
-  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/textconv.cnv" \
-    "$build/$arch/wordperfect.cnv"
-  for file in docvane.exe dvinfo.exe textconv.cnv wordperfect.cnv; do
+  bash scripts/check-imports.sh "$build/$arch/docvane.exe" "$build/$arch/dvinfo.exe" "$build/$arch/dvbatch.exe" \
+    "$build/$arch/textconv.cnv" "$build/$arch/wordperfect.cnv"
+  for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv wordperfect.cnv; do
     bash scripts/check-version.sh "$build/$arch/$file" "$version"
   done
 done

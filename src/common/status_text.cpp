@@ -38,3 +38,30 @@ size_t format_status_text(char *out, size_t size, const char *progress_text, int
     out[n] = '\0';
     return n;
 }
+
+int parse_status_text(const char *bytes, size_t count, char *progress, size_t progress_size, int *result) {
+    if (count < 3 || bytes[count - 1] != '\n') return 0;
+    size_t first_end = 0;
+    while (first_end < count && bytes[first_end] != '\n') ++first_end;
+    if (first_end + 1 >= count) return 0;
+    size_t at = first_end + 1;
+    bool negative = at < count - 1 && bytes[at] == '-';
+    if (negative) ++at;
+    if (at >= count - 1 || count - 1 - at > 10) return 0;
+    long long magnitude = 0;
+    for (; at < count - 1; ++at) {
+        if (bytes[at] < '0' || bytes[at] > '9') return 0;
+        magnitude = magnitude * 10 + (bytes[at] - '0');
+    }
+    long long value = negative ? -magnitude : magnitude;
+    if (value < -2147483647LL - 1 || value > 2147483647LL) return 0;
+    for (size_t i = 0; i < first_end; ++i)
+        if (bytes[i] == '\0') return 0;
+    if (progress_size) {
+        size_t n = first_end < progress_size - 1 ? first_end : progress_size - 1;
+        for (size_t i = 0; i < n; ++i) progress[i] = bytes[i];
+        progress[n] = '\0';
+    }
+    *result = static_cast<int>(value);
+    return 1;
+}

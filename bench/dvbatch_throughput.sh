@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# bench/dvbatch_throughput.sh BUILD_DIR [DOCUMENTS]: dvbatch's throughput on
+# small documents (default 1000), in one run, side by side with
+#  (a) GNU parallel -j2 starting "wine docvane.exe REQUEST" per document, as a
+#      Linux user would write it today;
+#  (b) the floor: two sequential streams of docvane runs started by
+#      bench/launcher.c inside Wine (the same request again and again);
+#  (c) dvbatch --jobs 1 and (d) dvbatch --jobs 2.
+# Prints wall-clock seconds and documents per second; never fails. Uses
+# BUILD_DIR's Wine prefix with the batch fixture converter registered.
+set -uo pipefail
+build=$(cd "$1" && pwd)
+count=${2:-1000}
+root=$(cd "$(dirname "$0")/.." && pwd)
+arch=$(grep -q 'DOCVANE_WINE_ARCH:.*=i686' "$build/CMakeCache.txt" && echo i686 || echo x86_64)
+loader=/usr/lib/wine/wine64
+[ "$arch" = i686 ] && loader=/usr/lib/wine/wine
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all LC_ALL=C
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$arch-w64-mingw32-gcc" -O2 -o "$work/launcher.exe" "$root/bench/launcher.c" -lpsapi
+conv=$("$loader" winepath -w "$build/fixtures/batch_converter.dll" 2>/dev/null | tr -d '\r')
+key='HKLM\SOFTWARE\Microsoft\Shared Tools\Text Converters\Import\BatchBench'
+"$loader" reg add "$key" /v Name /d BatchBench /f >/dev/null 2>&1
+"$loader" reg add "$key" /v Path /d "$conv" /f >/dev/null 2>&1
+"$loader" reg add "$key" /v Extensions /d doc /f >/dev/null 2>&1
+mkdir -p "$work/in" "$work/req" "$work/par"
+for i in $(seq 1 "$count"); do
+  echo convert > "$work/in/d$i.doc"
+  printf 'Z:%s\\in\\d%s.doc\r\nZ:%s\\par\\d%s.rtf\r\nY\r\n' "${work//\//\\}" "$i" "${work//\//\\}" "$i" > "$work/req/r$i.req"
+done
+docvane=$(echo "Z:$build/docvane.exe" | tr / '\\')
+now() { date +%s.%N; }
+report() { awk -v n="$count" -v a="$1" -v b="$2" -v what="$3" 'BEGIN { printf "%-46s %8.1f s %7.2f docs/s\n", what, b - a, n / (b - a) }'; }
+"$loader" "$work/launcher.exe" hold >/dev/null 2>&1 &
+holder=$!
+sleep 2
+
+t0=$(now)
+ls "$work/req" | parallel --will-cite -j2 "$loader" "$docvane" "Z:${work//\//\\\\}\\\\req\\\\{}" >/dev/null 2>&1
+t1=$(now); report "$t0" "$t1" "(a) GNU parallel -j2, wine docvane.exe each"
+echo "    outputs of (a): $(ls "$work/par" | wc -l) of $count"
+
+cp "$work/req/r1.req" "$work/template.req"
+half=$((count / 2))
+t0=$(now)
+streams=""
+for s in 1 2; do
+  cp "$work/template.req" "$work/stream$s.req"
+  "$loader" "$work/launcher.exe" time "$half" "$docvane" "Z:${work//\//\\}\\stream$s.req" \
+    "Z:${work//\//\\}\\stream$s.req" "Z:${work//\//\\}\\template.req" >/dev/null 2>&1 &
+  streams="$streams $!"
+done
+for p in $streams; do wait "$p"; done
+t1=$(now); report "$t0" "$t1" "(b) floor: two sequential launcher streams"
+
+for jobs in 1 2; do
+  rm -rf "$work/out"
+  t0=$(now)
+  "$loader" "$build/dvbatch.exe" import "Z:$work/in" "Z:$work/out" --jobs $jobs --quiet 2>/dev/null
+  t1=$(now); report "$t0" "$t1" "($([ $jobs = 1 ] && echo c || echo d)) dvbatch --jobs $jobs"
+  echo "    outputs: $(find "$work/out" -name '*.rtf' | wc -l) of $count"
+done
+"$loader" "$work/launcher.exe" release >/dev/null 2>&1
+kill $holder 2>/dev/null
+"$loader" reg delete "$key" /f >/dev/null 2>&1
