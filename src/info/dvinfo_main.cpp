@@ -5,6 +5,7 @@
 #include <string.h>
 #include <windows.h>
 
+#include "conversion/load_settings.h"
 #include "info/converter_survey.h"
 #include "info/info_report.h"
 #include "info/pe_image.h"
@@ -137,6 +138,9 @@ int main(int argc, char **argv) {
         }
     }
 
+    // The library search as docvane's: the same DLL directory and PATH,
+    // without the entries that lead to the current directory.
+    settle_load_settings();
     g_report.build = BUILD;
     describe_registry_view(g_report.registry_view, sizeof g_report.registry_view);
     describe_system(g_report.system_libraries, sizeof g_report.system_libraries);

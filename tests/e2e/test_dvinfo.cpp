@@ -499,6 +499,31 @@ TEST_F(DvInfo, ShowsEveryConverterAsDocvaneNumbersIt) {
     EXPECT_EQ(asked, usable);
 }
 
+// docvane drops PATH entries that lead to the current directory before any
+// converter loads; dvinfo must judge the search the same way, or it says
+// "ok" for a dependency docvane will not find.
+TEST_F(DvInfo, PathEntriesToTheCurrentDirectoryAreNotSearched) {
+    make_converters();
+    ScratchDir current;
+    ASSERT_TRUE(copy_file(fixture_dir() + "\\dv_absent.dll", current.file("dv_absent.dll")));
+    char old_directory[MAX_PATH];
+    ASSERT_NE(GetCurrentDirectoryA(sizeof old_directory, old_directory), 0u);
+    std::string old_path(32767, '\0');
+    old_path.resize(GetEnvironmentVariableA("PATH", &old_path[0], static_cast<DWORD>(old_path.size())));
+    ASSERT_TRUE(SetCurrentDirectoryA(current.path().c_str()));
+    ASSERT_TRUE(SetEnvironmentVariableA("PATH", (".;" + current.path() + ";" + old_path).c_str()));
+    std::vector<Row> rows = tsv_rows();
+    SetEnvironmentVariableA("PATH", old_path.c_str());
+    SetCurrentDirectoryA(old_directory);
+    int seen = 0;
+    for (const Row &r : rows) {
+        if (r.source != "subkey l_absent") continue;
+        ++seen;
+        EXPECT_EQ(r.status, "needs dv_absent.dll: found nowhere docvane's loader looks") << r.direction;
+    }
+    EXPECT_EQ(seen, 2);
+}
+
 TEST_F(DvInfo, CompactViewHelpAndBadArguments) {
     make_converters();
     std::string text;
