@@ -435,6 +435,15 @@ void RtfWriter::closeSpanGroup(Story &s) {
     }
 }
 
+// Opens the span's group again, with its formatting, after a field, a link
+// or a note that had to close it.
+void RtfWriter::reopenSpanGroup(Story &s) {
+    body_ += '{';
+    delimit_ = false;
+    if (!s.spanControls.empty()) control(s.spanControls.c_str());
+    s.spanOpen = true;
+}
+
 // Ends the innermost story: what is open in it is closed, and the last
 // paragraph is ended as the story's kind wants (its group's end, a \cell...).
 void RtfWriter::endStory() {
@@ -980,12 +989,7 @@ void RtfWriter::openLink(const RVNGPropertyList &propList) {
     body_ += "\"}{\\fldrslt{";
     delimit_ = false;
     ++s.links;
-    if (reopen) {
-        body_ += '{';
-        delimit_ = false;
-        if (!s.spanControls.empty()) control(s.spanControls.c_str());
-        s.spanOpen = true;
-    }
+    if (reopen) reopenSpanGroup(s);
 }
 
 void RtfWriter::closeLink() {
@@ -996,12 +1000,7 @@ void RtfWriter::closeLink() {
     body_ += "}}}";
     delimit_ = false;
     --s.links;
-    if (reopen) {
-        body_ += '{';
-        delimit_ = false;
-        if (!s.spanControls.empty()) control(s.spanControls.c_str());
-        s.spanOpen = true;
-    }
+    if (reopen) reopenSpanGroup(s);
 }
 
 // ---------------------------------------------------------------- text
@@ -1161,12 +1160,7 @@ void RtfWriter::closeNoteOrComment(StoryKind kind) {
     body_ += '}';
     delimit_ = false;
     Story &s = story();
-    if (reopen) {
-        body_ += '{';
-        delimit_ = false;
-        if (!s.spanControls.empty()) control(s.spanControls.c_str());
-        s.spanOpen = true;
-    }
+    if (reopen) reopenSpanGroup(s);
 }
 
 void RtfWriter::openFootnote(const RVNGPropertyList &) {
@@ -1386,8 +1380,8 @@ void RtfWriter::openTableCell(const RVNGPropertyList &propList) {
         if (!b) b = all;
         if (!b) continue;
         // "0.0007in solid #000000": width, style, colour in any order.
-        RVNGString spec = b->getStr();
-        std::string str = spec.cstr();
+        RVNGString border = b->getStr();
+        std::string str = border.cstr();
         long width = -1;
         std::string style = "\\brdrs";
         int colour = -1;

@@ -157,6 +157,7 @@ private:
     void startParagraph(const librevenge::RVNGPropertyList &props, const OpenLevel *list);
     void endParagraph();
     void closeSpanGroup(Story &s);
+    void reopenSpanGroup(Story &s);
     void paragraphPrefix(const Story &s);
     void paragraphEnd(const Story &s);
     void paragraphControls(const librevenge::RVNGPropertyList &props, long *leftOut, bool *columnBreak);
