@@ -9,7 +9,8 @@
 #    files; the WordPerfect converter's licence texts and notice
 #    (licenses/wordperfect); docvane-batch (dvbatch from Linux); the
 #    administrator's README.txt, LICENSE.txt,
-#    the callers' and converter authors' references, the sources of the
+#    the callers' and converter authors' references, the batch and
+#    WordPerfect pages, the sources of the
 #    example converter and of the calling examples, and SHA256SUMS;
 #  - docvane-<version>-symbols.zip: what was stripped (debug information and
 #    symbol tables, one .debug file per binary, named by each binary's

@@ -24,8 +24,8 @@ constexpr int RESULT_CONVERTER_FAULTED = -65536;
 // ExitProcess) or docvane's own thread, while a conversion was under way.
 constexpr int RESULT_CONVERTER_ENDED_RUN = -65537;
 // A file docvane holds for the run (the request file, the import
-// destination, the destination's folder) no longer names the file it opened:
-// converter code closed docvane's handle and the value came back on a file
-// of its own, or the file was replaced. Nothing more is written or deleted
+// destination, the destination's folder, the export source) no longer
+// names the file it opened: converter code closed docvane's handle and the
+// value came back on a file of its own, or the file was replaced. Nothing more is written or deleted
 // through that handle.
 constexpr int RESULT_OWN_FILE_CHANGED = -65538;

@@ -29,7 +29,7 @@ void before_converter_code() {
 }
 
 BindStatus bind_converter(ConverterLibrary *lib, const char *library_path, int export_flag, HWND window) {
-    // Its start-up code runs inside LoadLibraryA.
+    // Its start-up code runs inside LoadLibraryW.
     fault_guard_converter(library_path);
     // Wide, from the ANSI bytes: after SetFileApisToOEM in an earlier
     // converter, LoadLibraryA would read a non-ASCII folder name as OEM.
