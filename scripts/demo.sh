@@ -3,7 +3,9 @@
 # machine. Installs what is missing, builds the shipped 32-bit docvane.exe
 # and the example converter, makes a private Wine prefix, registers the
 # converter there and runs an import, an export and a list request, showing
-# each request, its full exit code and what docvane wrote.
+# each request, its full exit code and what docvane wrote. Last, a real
+# WordPerfect document through wordperfect.cnv, and a folder of them through
+# the batch program dvbatch.exe.
 #   DOCVANE_DEMO_ARCH=x86_64 runs the 64-bit build instead.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,12 +42,12 @@ step "Preparing a private Wine prefix in the background: $prefix"
 bash scripts/wine-prefix.sh "$arch" "$prefix" &
 prefix_job=$!
 
-step "Building docvane.exe, the example converter textconv.cnv and dvlaunch.exe ($arch) in $tree"
+step "Building docvane.exe, the example converter textconv.cnv, dvlaunch.exe and dvbatch.exe ($arch) in $tree"
 cmake -S . -B "$tree" -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
       -DDOCVANE_TESTS=OFF >/dev/null
-cmake --build "$tree" -j2 --target docvane textconv dvlaunch | grep -E 'Linking|Built target (docvane|textconv|dvlaunch)$' \
-  | sed 's/^/    /' || true
-bash scripts/check-imports.sh "$tree/docvane.exe" "$tree/textconv.cnv" | sed 's/^/    /'
+cmake --build "$tree" -j2 --target docvane textconv dvlaunch dvbatch \
+  | grep -E 'Linking|Built target (docvane|textconv|dvlaunch|dvbatch)$' | sed 's/^/    /' || true
+bash scripts/check-imports.sh "$tree/docvane.exe" "$tree/textconv.cnv" "$tree/dvbatch.exe" | sed 's/^/    /'
 
 step "Waiting for the Wine prefix"
 wait "$prefix_job"
@@ -65,7 +67,7 @@ c=$prefix/drive_c
 install="$c/Program Files/docvane/$arch"
 rm -rf "$c/demo" "$c/Program Files/docvane"
 mkdir -p "$c/demo" "$install"
-cp "$tree/docvane.exe" "$tree/textconv.cnv" "$tree/dvlaunch.exe" "$install/"
+cp "$tree/docvane.exe" "$tree/textconv.cnv" "$tree/dvlaunch.exe" "$tree/dvbatch.exe" "$install/"
 dv="C:\\Program Files\\docvane\\$arch"
 say "installed as $dv\\docvane.exe and $dv\\textconv.cnv"
 
@@ -150,5 +152,43 @@ say "status file:"
 show "$c/demo/paper.req"
 say "first lines of C:\\demo\\paper.rtf ($(wc -c < "$c/demo/paper.rtf") bytes), cut at 160 characters:"
 head -c 1600 "$c/demo/paper.rtf" | tr -d '\r' | sed -E 's/\\par([^a-z])/\\par\n\1/g' | head -n 8 | cut -c1-160 | sed 's/^/    | /'
+
+step "A folder of WordPerfect documents through the batch program dvbatch.exe (docs/batch.md)"
+# wp2x's three documents, two of them again under names with blanks in a
+# subfolder, and one file that is no WordPerfect document (nor text): the
+# report then shows a second outcome.
+rm -rf "$c/demo/wordperfect" "$c/demo/wordperfect rtf"
+mkdir -p "$c/demo/wordperfect/copies"
+cp "$documents/simple.wp" "$documents/simple-iso.wp" "$documents/wp.wp" "$c/demo/wordperfect/"
+cp "$documents/wp.wp" "$c/demo/wordperfect/copies/short paper.wp"
+cp "$documents/simple-iso.wp" "$c/demo/wordperfect/copies/letter with umlauts.wp"
+# A whole 1x1 PNG image: a cut-off header alone is so short that libwpd's
+# WordPerfect 4.2 heuristic can take it.
+png='\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x01\x00\x00\x00\x01\x08\x00'
+png+='\x00\x00\x00\x3a\x7e\x9b\x55\x00\x00\x00\x0a\x49\x44\x41\x54\x78\xda\x63\x68\x00\x00\x00\x82\x00\x81\xda\x45\x08\x3b'
+png+='\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82'
+printf "$png" > "$c/demo/wordperfect/scan.png"
+say "C:\\demo\\wordperfect:"
+(cd "$c/demo/wordperfect" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | while IFS= read -r f; do
+  printf '    %8d  %s\n' "$(wc -c < "$f")" "$f"; done)
+batch=("$dv\\dvbatch.exe" import 'C:\demo\wordperfect' 'C:\demo\wordperfect rtf' --jobs 2 --quiet)
+say "command: \"$dv\\dvbatch.exe\" import C:\\demo\\wordperfect \"C:\\demo\\wordperfect rtf\" --jobs 2 --quiet"
+batch_status=0
+# A console program: its summary goes to stderr. Its exit codes (0 to 4) fit
+# in the 8 bits a Linux shell sees, so no dvlaunch is needed here.
+wine "${batch[@]}" 2> "$c/demo/dvbatch-summary.txt" || batch_status=$?
+say "dvbatch's summary (stderr):"
+sed -e 's/\r$//' -e 's/^/    | /' "$c/demo/dvbatch-summary.txt"
+say "exit code $batch_status (1: some document was not converted; the report says which)"
+if [ "$batch_status" -ne 1 ]; then
+  say "expected exit code 1: five documents converted and scan.png not recognised"
+  exit 1
+fi
+say "report C:\\demo\\wordperfect rtf\\dvbatch-report.jsonl, one line per document:"
+sed -e 's/\r$//' -e 's/^/    | /' "$c/demo/wordperfect rtf/dvbatch-report.jsonl"
+say "C:\\demo\\wordperfect rtf: the outputs (the source's name with .rtf added; none for scan.png)"
+say "and the report, no work files:"
+(cd "$c/demo/wordperfect rtf" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | while IFS= read -r f; do
+  printf '    %8d  %-32s %s\n' "$(wc -c < "$f")" "$f" "$(head -c 40 "$f" | tr -d '\r\n')"; done)
 
 step "Done in $(( $(date +%s) - started )) s. The files are in $c/demo"

@@ -6,11 +6,13 @@
 #    packages carry a valid signature, and the checksums are those of the
 #    signed files;
 #  - one row per installer package, each in a fresh Wine prefix of its own:
-#    silent install with the example converter, files, versions and the
-#    uninstall entry, a list request and an import through the installed
-#    docvane.exe, upgrade to a higher version, a lower version refused,
-#    silent uninstall leaving nothing of docvane and a registration made by
-#    hand in place.
+#    silent install with the example converter (and, on the rows that ask
+#    for it, the WordPerfect converter), files, versions and the uninstall
+#    entry, the converters' registrations in the row's registry view, a list
+#    request and imports through the installed docvane.exe (a real
+#    WordPerfect document among them), upgrade to a higher version, a lower
+#    version refused, silent uninstall leaving nothing of docvane and
+#    registrations made by hand in place.
 # Prints one PASS or FAIL line per test and "package tests: N passed, M
 # failed"; the exit code is 0 only when all passed.
 set -uo pipefail
@@ -101,11 +103,11 @@ fi
 result signed $status
 
 # ---- The installer packages under Wine. One row per package:
-# name | installer | Wine prefix | loader | folder below C:\ | reg.exe view option
+# name | installer | Wine prefix | loader | folder below C:\ | reg.exe view option | features
 rows=(
-  "x64|docvane-VERSION-x64.msi|x86_64|/usr/lib/wine/wine64|Program Files|/reg:64"
-  "x86|docvane-VERSION-x86.msi|i686|/usr/lib/wine/wine|Program Files|/reg:32"
-  "x86-on-x64|docvane-VERSION-x86.msi|x86_64|/usr/lib/wine/wine64|Program Files (x86)|/reg:32"
+  "x64|docvane-VERSION-x64.msi|x86_64|/usr/lib/wine/wine64|Program Files|/reg:64|ExampleConverter,WordPerfectConverter"
+  "x86|docvane-VERSION-x86.msi|i686|/usr/lib/wine/wine|Program Files|/reg:32|ExampleConverter"
+  "x86-on-x64|docvane-VERSION-x86.msi|x86_64|/usr/lib/wine/wine64|Program Files (x86)|/reg:32|ExampleConverter,WordPerfectConverter"
 )
 # In a 32-bit prefix (Wine's i686 route) there is only one Program Files; on
 # 64-bit Windows the x86 package goes to Program Files (x86) and the 32-bit
@@ -116,8 +118,13 @@ uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 # Windows path of a Linux path, for Wine's Z: drive.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
+# Real WordPerfect documents (wp2x's), for the rows with that converter.
+wp_documents=$(bash scripts/wpd-deps.sh --documents 2>"$work/wp-documents.log" | tail -1)
+
 msi_row() {
-  local name=$1 msi=$2 arch=$3 loader=$4 folder=$5 view=$6
+  local name=$1 msi=$2 arch=$3 loader=$4 folder=$5 view=$6 features=$7
+  local wordperfect=0
+  [[ ",$features," == *,WordPerfectConverter,* ]] && wordperfect=1
   local prefix=$work/$name/prefix
   local dir=$prefix/drive_c/$folder/docvane
   local logs=$work/$name
@@ -159,9 +166,15 @@ msi_row() {
   installed() {
     local v=$1 file expected
     expected=$'LICENSE.txt\nREADME.txt\ndocs/batch.md\ndocs/callers-reference.md\ndocs/converter-authors.md\ndocvane.exe\ndvbatch.exe\ndvinfo.exe\ntextconv.cnv'
+    # The WordPerfect converter brings its library, licence texts and page.
+    [ $wordperfect -eq 0 ] || expected=$(printf '%s\n' "$expected" docs/wordperfect.md wordperfect.cnv \
+      licenses/wordperfect/MPL-2.0.txt licenses/wordperfect/NOTICE.txt \
+      licenses/wordperfect/libwpd-wpxtable-stddef.patch | LC_ALL=C sort)
     [ "$(cd "$dir" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort)" = "$expected" ] \
       || fail "$v: files in $folder\\docvane are not the expected ones"
-    for file in docvane.exe dvinfo.exe dvbatch.exe textconv.cnv; do
+    local files=(docvane.exe dvinfo.exe dvbatch.exe textconv.cnv)
+    [ $wordperfect -eq 0 ] || files+=(wordperfect.cnv)
+    for file in "${files[@]}"; do
       bash scripts/check-version.sh "$dir/$file" "$v" >/dev/null || fail "$v: $file is not version $v"
     done
     [ "$(run "C:\\$folder\\docvane\\dvinfo.exe" --version | tr -d '\r')" = "dvinfo $v" ] \
@@ -177,11 +190,13 @@ msi_row() {
   code=$(product_code "$up")
   upgrade_code=$(msiinfo export "$v1" Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p')
 
-  # A converter registered by hand, before and after docvane.
+  # Converters registered by hand, before and after docvane: one of them
+  # another WordPerfect converter, which docvane's must leave alone.
   run reg add "$converters\\Import\\HandMade" /v Path /d 'C:\handmade.cnv' /f $view >/dev/null 2>&1
+  run reg add "$converters\\Import\\WordPerfect" /v Path /d 'C:\other-wp.cnv' /f $view >/dev/null 2>&1
 
-  # Install with the example converter.
-  [ "$(msiexec install.log /i "$(winpath "$v1")" ADDLOCAL=ExampleConverter)" = 0 ] || fail "install failed"
+  # Install with the row's features.
+  [ "$(msiexec install.log /i "$(winpath "$v1")" ADDLOCAL="$features")" = 0 ] || fail "install failed"
   installed "$version"
   [ "$(reg_value "$uninstall\\$(product_code "$v1")" Publisher)" = "the docvane developers" ] \
     || fail "no publisher in the uninstall entry"
@@ -189,6 +204,17 @@ msi_row() {
     [ "$(reg_value "$converters\\$direction\\TextConv" Path)" = "C:\\$folder\\docvane\\textconv.cnv" ] \
       || fail "the example converter is not registered for $direction"
   done
+  local wp_key="$converters\\Import\\docvane WordPerfect"
+  if [ $wordperfect -eq 1 ]; then
+    [ "$(reg_value "$wp_key" Path)" = "C:\\$folder\\docvane\\wordperfect.cnv" ] \
+      || fail "the WordPerfect converter is not registered for import in the $view view"
+    [ "$(reg_value "$wp_key" Extensions)" = "wpd wp wp5 wp6" ] || fail "the WordPerfect converter's extensions"
+    reg_has "$converters\\Export\\docvane WordPerfect" && fail "the WordPerfect converter is registered for export"
+  else
+    reg_has "$wp_key" && fail "the WordPerfect converter is registered without its feature"
+  fi
+  [ "$(reg_value "$converters\\Import\\WordPerfect" Path)" = 'C:\other-wp.cnv' ] \
+    || fail "the other WordPerfect converter's registration was changed"
   installer_has "HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\$(packed "$upgrade_code")" \
     || fail "no registration of the UpgradeCode"
 
@@ -204,11 +230,25 @@ msi_row() {
   run "C:\\$folder\\docvane\\docvane.exe" 'C:\dvtest\import.req'
   [ $? -eq 0 ] && [ "$(cat "$c/dvtest/import.req")" = $'Datei wird generiert (100%)...\n0' ] \
     && grep -q 'Hello from docvane' "$c/dvtest/letter.rtf" || fail "import through the example converter"
+  # A real WordPerfect 5 document, found by the installed registration
+  # (the example converter refuses it: not plain text).
+  if [ $wordperfect -eq 1 ]; then
+    if [ -f "$wp_documents/wp.wp" ]; then
+      cp "$wp_documents/wp.wp" "$c/dvtest/paper.wp"
+      printf 'C:\\dvtest\\paper.wp\nC:\\dvtest\\paper.rtf\nX\n' > "$c/dvtest/paper.req"
+      run "C:\\$folder\\docvane\\docvane.exe" 'C:\dvtest\paper.req'
+      [ $? -eq 0 ] && [ "$(tail -n 1 "$c/dvtest/paper.req" | tr -d '\r')" = 0 ] \
+        && [ "$(head -c 5 "$c/dvtest/paper.rtf" 2>/dev/null)" = '{\rtf' ] \
+        || fail "import of a WordPerfect document through the installed converter"
+    else
+      fail "no WordPerfect documents (see $work/wp-documents.log)"
+    fi
+  fi
 
   # A higher version replaces it: one entry, new files. Windows would carry
   # the example converter over by itself (feature migration); Wine 8 does
   # not, so it is asked for again, as the README tells administrators.
-  [ "$(msiexec upgrade.log /i "$(winpath "$up")" ADDLOCAL=ExampleConverter)" = 0 ] || fail "upgrade failed"
+  [ "$(msiexec upgrade.log /i "$(winpath "$up")" ADDLOCAL="$features")" = 0 ] || fail "upgrade failed"
   installed "$higher"
 
   # A lower version is refused (1603, of which Linux sees the low byte) and
@@ -227,6 +267,9 @@ msi_row() {
   for direction in Import Export; do
     reg_has "$converters\\$direction\\TextConv" && fail "the example converter's $direction registration is left"
   done
+  reg_has "$wp_key" && fail "the WordPerfect converter's registration is left"
+  [ "$(reg_value "$converters\\Import\\WordPerfect" Path)" = 'C:\other-wp.cnv' ] \
+    || fail "the other WordPerfect converter's registration is gone"
   installer_has "HKLM\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\$(packed "$upgrade_code")" \
     && fail "the UpgradeCode is still registered"
   [ "$(reg_value "$converters\\Import\\HandMade" Path)" = 'C:\handmade.cnv' ] || fail "the registration made by hand is gone"
@@ -236,11 +279,11 @@ msi_row() {
 }
 
 for row in "${rows[@]}"; do
-  IFS='|' read -r name msi arch loader folder view <<<"$row"
+  IFS='|' read -r name msi arch loader folder view features <<<"$row"
   [ -z "${DOCVANE_PACKAGE_TEST_ROWS:-}" ] || [[ " $DOCVANE_PACKAGE_TEST_ROWS " == *" $name "* ]] || continue
   status=0
   if [ $built -eq 0 ]; then
-    msi_row "$name" "$msi" "$arch" "$loader" "$folder" "$view"
+    msi_row "$name" "$msi" "$arch" "$loader" "$folder" "$view" "$features"
   else
     status=1
   fi
