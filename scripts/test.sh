@@ -57,7 +57,7 @@ done
 # the x86_64 tests and then the fuzzing take the other. Within one
 # architecture the tests share a prefix and a registry, so they run one after
 # another.
-fuzz_seconds=${DOCVANE_FUZZ_SECONDS:-60}
+fuzz_seconds=${DOCVANE_FUZZ_SECONDS:-30}
 ( ctest --test-dir "$build/i686" --output-on-failure > "$build/i686/ctest.log" 2>&1 ) &
 i686_pid=$!
 ctest --test-dir "$build/x86_64" --output-on-failure > "$build/x86_64/ctest.log" 2>&1 || true
