@@ -21,7 +21,9 @@ while [ \$# -gt 0 ]; do case "\$1" in -l|-p|-o|-i|-F) shift 2 ;; -*) shift ;; *)
 host=\$1; shift
 [ "\${1:-}" = -- ] && shift
 grep -qx "\$host" "$work/lost" 2>/dev/null && { echo "ssh: \$host: no route to host" >&2; exit 255; }
-export HOME="$work/machines/\$host"
+# What sshd sets for the session: GNU parallel's remote worker starts the
+# command through \$SHELL, and does nothing (exit 0) when it is unset.
+export HOME="$work/machines/\$host" SHELL=/bin/bash
 exec bash -c "\$*"
 STANDIN
 chmod +x "$work/ssh"
