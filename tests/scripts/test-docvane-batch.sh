@@ -60,6 +60,9 @@ check "--arch arm: exit 2" [ $? -eq 2 ]
 run import "$work/missing" "$dst" 2>"$work/err"
 check "missing SOURCE: exit 2" [ $? -eq 2 ]
 check "missing SOURCE: message" grep -q 'is not a folder' "$work/err"
+env -u HOME -u WINEPREFIX "$pkg/docvane-batch" --arch "$arch" import "$src" "$dst" 2>"$work/err"
+check "neither HOME nor WINEPREFIX: exit 2" [ $? -eq 2 ]
+check "neither HOME nor WINEPREFIX: message" grep -q 'neither WINEPREFIX nor HOME' "$work/err"
 
 [ $failures -eq 0 ] && echo "docvane-batch: all checks passed"
 exit $((failures > 0))
