@@ -9,6 +9,8 @@ cleanup() {
   for prefix in $(find "$work" -maxdepth 6 -type d -name 'wine-*' -path '*/.local/share/docvane/*' 2>/dev/null); do
     WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
   done
+  # A small file system a test mounted below $work.
+  awk -v w="$work/" 'index($2, w) == 1 {print $2}' /proc/mounts | xargs -r umount 2>/dev/null
   rm -rf "$work"
 }
 pkg=$work/pkg
