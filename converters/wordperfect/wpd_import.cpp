@@ -79,8 +79,17 @@ int wpd_answer_result(long answer) {
     return low < 0 ? static_cast<int>(low) : static_cast<int>(WP_RESULT_STOPPED);
 }
 
+bool wpd_windows_text(const unsigned char *data, size_t size) {
+    bool crlf = false;
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] >= 0xC0) return false;
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') crlf = true;
+    }
+    return crlf;
+}
+
 bool wpd_recognises(const unsigned char *data, size_t size) {
-    if (size == 0) return false;
+    if (size == 0 || wpd_windows_text(data, size)) return false;
     librevenge::RVNGStringStream stream(data, static_cast<unsigned>(size));
     return libwpd::WPDocument::isFileFormatSupported(&stream) != libwpd::WPD_CONFIDENCE_NONE;
 }
@@ -88,7 +97,9 @@ bool wpd_recognises(const unsigned char *data, size_t size) {
 int wpd_import(std::string &source, ImportHost &host) {
     g_wpd_allocation_failed = false;
     try {
-        if (source.empty()) return WP_RESULT_DAMAGED;
+        if (source.empty() ||
+            wpd_windows_text(reinterpret_cast<const unsigned char *>(source.data()), source.size()))
+            return WP_RESULT_DAMAGED;
         librevenge::RVNGStringStream stream(reinterpret_cast<const unsigned char *>(source.data()),
                                             static_cast<unsigned>(source.size()));
         std::string().swap(source);  // the stream holds its own copy

@@ -17,9 +17,17 @@ class ImportHost {
     virtual long deliver(const char *bytes, size_t count, int percent) = 0;
 };
 
-// true if libwpd takes the document as WordPerfect, encrypted ones included.
-// Reads only what libwpd's detection reads.
+// true if libwpd takes the document as WordPerfect, encrypted ones included,
+// and it is not Windows text. Reads only what libwpd's detection reads.
 bool wpd_recognises(const unsigned char *data, size_t size);
+
+// WordPerfect 4.2 documents have no header, and libwpd knows them by their
+// content alone: it takes any file of bytes below 0xC0 with one byte in
+// 0x80-0xBF, such as a Windows text file with a typographic quote or dash.
+// WordPerfect ends a paragraph with LF alone (CR is its soft line end, never
+// right before a hard one), so a file of bytes below 0xC0 only (no header,
+// no multi-byte function code) that holds a CR LF pair is text: true.
+bool wpd_windows_text(const unsigned char *data, size_t size);
 
 // Parses the document into RTF and delivers it: head, body and tail, in
 // chunks. Returns 0, a WordPerfectResult, or the host's own negative

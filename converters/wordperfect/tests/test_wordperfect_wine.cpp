@@ -117,6 +117,14 @@ TEST_F(EntryPoints, FormatTestTakesWordPerfectOnly) {
         {"doc.wpd", "{\\rtf1\\ansi text}", false},
         {"zeros.wp", std::string(4096, '\0'), false},
         {"empty.wp", "", false},
+        // Bytes libwpd's content-based 4.2 detection alone would take:
+        // Windows text with typographic quotes, the start of a PNG file.
+        {"quotes.txt", "It\x92s \x93quoted\x94 \x96 and dashed.\r\nTwo lines.\r\n", false},
+        {"picture.wp", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x10\0\0\0\x10\x08\x02\0\0\0\x90\x91h6", 33),
+         false},
+        // A 4.2 document of text and bold codes only, paragraphs ending in
+        // LF as WordPerfect writes them: still taken.
+        {"bold.wp", "Some \x9d" "bold\x9c text.\nA second paragraph.\n", true},
         // Detection reads the header only: a document cut after it is
         // taken, and its conversion then says "damaged", not "not mine".
         {"header-only.wp", wp.substr(0, 16), true},
@@ -268,9 +276,11 @@ TEST_F(ThroughDocvane, RealDocumentsImport) {
 
 TEST_F(ThroughDocvane, OtherFilesGoToTheNextConverter) {
     std::string text = dir.file("letter.wp"), rtf = dir.file("letter.rtf"), status;
-    ASSERT_TRUE(write_file(text, "Not WordPerfect, plain text.\r\n"));
+    // Windows text with a typographic quote, which libwpd alone would take
+    // as WordPerfect 4.2: the text converter gets it, quotes and all.
+    ASSERT_TRUE(write_file(text, "Not WordPerfect, \x93plain\x94 text.\r\n"));
     EXPECT_EQ(import(text, rtf, &status), 0u);
-    EXPECT_NE(read_file(rtf).find("Not WordPerfect, plain text."), std::string::npos);
+    EXPECT_NE(read_file(rtf).find("Not WordPerfect, \\'93plain\\'94 text."), std::string::npos);
 }
 
 TEST_F(ThroughDocvane, DamagedDocumentEndsWithItsResult) {
