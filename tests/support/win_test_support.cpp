@@ -220,4 +220,11 @@ void RegistryScope::add_converter(bool export_dir, const std::string &subkey, co
     RegCloseKey(h);
 }
 
+HGLOBAL oem_path_handle(const std::string &path) {
+    HGLOBAL h = GlobalAlloc(GMEM_ZEROINIT, 261);
+    CharToOemA(path.c_str(), static_cast<char *>(GlobalLock(h)));
+    GlobalUnlock(h);
+    return h;
+}
+
 }  // namespace dvtest

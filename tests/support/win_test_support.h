@@ -73,4 +73,24 @@ class RegistryScope {
     void clear();
 };
 
+// A converter library loaded for calling its entry points directly, as a
+// host does; unloaded at the end of the scope.
+struct LoadedConverter {
+    HMODULE module;
+    explicit LoadedConverter(const std::string &path) : module(LoadLibraryA(path.c_str())) {}
+    ~LoadedConverter() {
+        if (module) FreeLibrary(module);
+    }
+    LoadedConverter(const LoadedConverter &) = delete;
+    LoadedConverter &operator=(const LoadedConverter &) = delete;
+    template <class F>
+    F get(const char *name) {
+        return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)));
+    }
+};
+
+// A path as a host hands it to a converter: a global block of 261 bytes
+// holding the path in the OEM code page. The caller frees it.
+HGLOBAL oem_path_handle(const std::string &path);
+
 }  // namespace dvtest

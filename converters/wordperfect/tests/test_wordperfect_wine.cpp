@@ -28,23 +28,6 @@ std::string document(const std::string &name) { return env_path("WPD_DOCUMENTS")
 std::string library_path() { return fixture_dir() + "\\wordperfect.cnv"; }
 std::string textconv_path() { return fixture_dir() + "\\textconv.cnv"; }
 
-struct Converter {
-    HMODULE module = LoadLibraryA(library_path().c_str());
-    ~Converter() {
-        if (module) FreeLibrary(module);
-    }
-    template <class F>
-    F get(const char *name) {
-        return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-    }
-};
-
-HGLOBAL path_handle(const std::string &path) {
-    HGLOBAL h = GlobalAlloc(GMEM_ZEROINIT, 261);
-    CharToOemA(path.c_str(), static_cast<char *>(GlobalLock(h)));
-    GlobalUnlock(h);
-    return h;
-}
 
 // What the host's callback sees, and what it answers.
 struct Call {
@@ -67,13 +50,13 @@ long __stdcall record_chunk(long count, long percent) {
 
 class EntryPoints : public testing::Test {
   protected:
-    Converter conv;
+    LoadedConverter conv{library_path()};
     ScratchDir dir;
     void SetUp() override { ASSERT_NE(conv.module, (HMODULE)NULL) << library_path(); }
 
     short import(const std::string &source, size_t stop_at = SIZE_MAX, long answer = 0) {
         auto foreign_to_rtf = conv.get<PFN_ForeignToRtf32>("ForeignToRtf32");
-        HGLOBAL file = path_handle(source);
+        HGLOBAL file = oem_path_handle(source);
         g_buffer = GlobalAlloc(GMEM_ZEROINIT, 2048);
         g_calls.clear();
         g_rtf.clear();
@@ -86,7 +69,7 @@ class EntryPoints : public testing::Test {
     }
     bool recognises(const std::string &path) {
         auto is_format_correct = conv.get<PFN_IsFormatCorrect32>("IsFormatCorrect32");
-        HGLOBAL file = path_handle(path);
+        HGLOBAL file = oem_path_handle(path);
         bool taken = is_format_correct(file, NULL) != 0;
         GlobalFree(file);
         return taken;

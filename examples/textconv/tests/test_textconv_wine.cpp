@@ -28,24 +28,6 @@ std::string sample_text() {
 
 // ---- The entry points, called directly ------------------------------
 
-struct Converter {
-    HMODULE module = LoadLibraryA(library_path().c_str());
-    ~Converter() {
-        if (module) FreeLibrary(module);
-    }
-    template <class F>
-    F get(const char *name) {
-        return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(module, name)));
-    }
-};
-
-HGLOBAL path_handle(const std::string &path) {
-    HGLOBAL h = GlobalAlloc(GMEM_ZEROINIT, 261);
-    CharToOemA(path.c_str(), static_cast<char *>(GlobalLock(h)));
-    GlobalUnlock(h);
-    return h;
-}
-
 // What the host's callbacks see, and what they answer.
 HGLOBAL g_buffer;
 std::vector<std::pair<std::string, long>> g_chunks;
@@ -73,13 +55,13 @@ long __stdcall hand_rtf(long, long) {
 
 class EntryPoints : public testing::Test {
   protected:
-    Converter conv;
+    LoadedConverter conv{library_path()};
     ScratchDir dir;
     void SetUp() override { ASSERT_NE(conv.module, (HMODULE)NULL) << library_path(); }
 
     short import(const std::string &source, size_t stop_at = SIZE_MAX) {
         auto foreign_to_rtf = conv.get<PFN_ForeignToRtf32>("ForeignToRtf32");
-        HGLOBAL file = path_handle(source);
+        HGLOBAL file = oem_path_handle(source);
         g_buffer = GlobalAlloc(GMEM_ZEROINIT, 2048);
         g_chunks.clear();
         g_stop_at = stop_at;
@@ -91,7 +73,7 @@ class EntryPoints : public testing::Test {
 
     short export_rtf(const std::string &rtf, const std::string &destination) {
         auto rtf_to_foreign = conv.get<PFN_RtfToForeign32>("RtfToForeign32");
-        HGLOBAL file = path_handle(destination);
+        HGLOBAL file = oem_path_handle(destination);
         g_buffer = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 8);
         g_rtf_in = rtf;
         g_rtf_at = 0;
@@ -128,11 +110,11 @@ TEST_F(EntryPoints, FormatTestDecidesByContent) {
     for (auto &c : cases) {
         std::string path = dir.file(c.name);
         ASSERT_TRUE(write_file(path, c.content));
-        HGLOBAL file = path_handle(path);
+        HGLOBAL file = oem_path_handle(path);
         EXPECT_EQ(is_format_correct(file, NULL) != 0, c.taken) << c.name;
         GlobalFree(file);
     }
-    HGLOBAL missing = path_handle(dir.file("missing.txt"));
+    HGLOBAL missing = oem_path_handle(dir.file("missing.txt"));
     EXPECT_EQ(is_format_correct(missing, NULL), 0);
     GlobalFree(missing);
 }
