@@ -11,17 +11,10 @@
 set -uo pipefail
 build=$(cd "$1" && pwd)
 kills=${2:-20}
-arch=$(grep -q 'DOCVANE_WINE_ARCH:.*=i686' "$build/CMakeCache.txt" && echo i686 || echo x86_64)
-loader=/usr/lib/wine/wine64
-[ "$arch" = i686 ] && loader=/usr/lib/wine/wine
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all LC_ALL=C
+source "$(dirname "$0")/batch-bench.sh"
 work=$(mktemp -d)
 trap 'kill $burners 2>/dev/null; rm -rf "$work"' EXIT
-conv=$(winepath_out=$("$loader" winepath -w "$build/fixtures/batch_converter.dll" 2>/dev/null | tr -d '\r'); echo "$winepath_out")
-key='HKLM\SOFTWARE\Microsoft\Shared Tools\Text Converters\Import\BatchBench'
-"$loader" reg add "$key" /v Name /d BatchBench /f >/dev/null 2>&1
-"$loader" reg add "$key" /v Path /d "$conv" /f >/dev/null 2>&1
-"$loader" reg add "$key" /v Extensions /d doc /f >/dev/null 2>&1
+register_bench_converter
 mkdir -p "$work/in"
 for i in $(seq 1 200); do
   if [ $((i % 10)) -eq 0 ]; then echo child > "$work/in/d$i.doc"; else echo "slow 100" > "$work/in/d$i.doc"; fi
@@ -50,4 +43,4 @@ for k in $(seq 1 "$kills"); do
   echo "kill $k ${delay}s after the first start: $(cat "$dest/dvbatch-report.jsonl" 2>/dev/null | wc -l) records, $n processes alive 5 s later"
 done
 echo "total: $kills kills, $with_survivors with survivors, $survivors_total processes alive 5 s after a kill"
-"$loader" reg delete "$key" /f >/dev/null 2>&1
+unregister_bench_converter

@@ -9,17 +9,10 @@
 set -uo pipefail
 build=$(cd "$1" && pwd)
 count=${2:-10000}
-arch=$(grep -q 'DOCVANE_WINE_ARCH:.*=i686' "$build/CMakeCache.txt" && echo i686 || echo x86_64)
-loader=/usr/lib/wine/wine64
-[ "$arch" = i686 ] && loader=/usr/lib/wine/wine
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all LC_ALL=C
+source "$(dirname "$0")/batch-bench.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-conv=$("$loader" winepath -w "$build/fixtures/batch_converter.dll" 2>/dev/null | tr -d '\r')
-key='HKLM\SOFTWARE\Microsoft\Shared Tools\Text Converters\Import\BatchBench'
-"$loader" reg add "$key" /v Name /d BatchBench /f >/dev/null 2>&1
-"$loader" reg add "$key" /v Path /d "$conv" /f >/dev/null 2>&1
-"$loader" reg add "$key" /v Extensions /d doc /f >/dev/null 2>&1
+register_bench_converter
 hostile=(fault exit terminate hangchild child failfast reject error)
 for i in $(seq 1 "$count"); do
   d=$work/in/f$((i % 20))
@@ -52,4 +45,4 @@ grep -E '^(converted|not_recognised|converter_|timeout|failed)' "$work/err"
 echo "outputs: $(find "$work/out" -name '*.rtf' | wc -l), incomplete: $incomplete; work folder left: $([ -e "$work/out/.dvbatch-work" ] && echo yes || echo no)"
 echo "processes of the batch alive 5 s after the end: $left"
 echo "dvbatch peak resident memory (VmHWM of its Wine process): $((peak / 1024)) MB"
-"$loader" reg delete "$key" /f >/dev/null 2>&1
+unregister_bench_converter

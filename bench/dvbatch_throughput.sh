@@ -12,18 +12,11 @@ set -uo pipefail
 build=$(cd "$1" && pwd)
 count=${2:-1000}
 root=$(cd "$(dirname "$0")/.." && pwd)
-arch=$(grep -q 'DOCVANE_WINE_ARCH:.*=i686' "$build/CMakeCache.txt" && echo i686 || echo x86_64)
-loader=/usr/lib/wine/wine64
-[ "$arch" = i686 ] && loader=/usr/lib/wine/wine
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all LC_ALL=C
+source "$(dirname "$0")/batch-bench.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$arch-w64-mingw32-gcc" -O2 -o "$work/launcher.exe" "$root/bench/launcher.c" -lpsapi
-conv=$("$loader" winepath -w "$build/fixtures/batch_converter.dll" 2>/dev/null | tr -d '\r')
-key='HKLM\SOFTWARE\Microsoft\Shared Tools\Text Converters\Import\BatchBench'
-"$loader" reg add "$key" /v Name /d BatchBench /f >/dev/null 2>&1
-"$loader" reg add "$key" /v Path /d "$conv" /f >/dev/null 2>&1
-"$loader" reg add "$key" /v Extensions /d doc /f >/dev/null 2>&1
+register_bench_converter
 mkdir -p "$work/in" "$work/req" "$work/par"
 for i in $(seq 1 "$count"); do
   echo convert > "$work/in/d$i.doc"
@@ -68,4 +61,4 @@ for jobs in 1 2; do
 done
 "$loader" "$work/launcher.exe" release >/dev/null 2>&1
 kill $holder 2>/dev/null
-"$loader" reg delete "$key" /f >/dev/null 2>&1
+unregister_bench_converter
